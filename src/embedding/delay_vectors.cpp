@@ -1,0 +1,24 @@
+#include "embedding/delay_vectors.hpp"
+
+#include "convert.hpp"
+
+namespace tarnvex::embedding {
+
+std::int64_t vector_count(std::int64_t npts, std::int64_t delay, std::int64_t mto) {
+    return npts - (mto - 1) * delay;
+}
+
+void embed_series(std::span<const float> x, std::int64_t npts, std::int64_t delay, int mto,
+                  DelayVectors& dv) {
+    dv.table.fill(0);
+    const std::int64_t nvec = vector_count(npts, delay, mto);
+    dv.nvec = nvec > 0 ? nvec : 0;
+    for (int k = 1; k <= mto; ++k) {
+        for (std::int64_t i = 1; i <= dv.nvec; ++i) {
+            const float sample = x[static_cast<std::size_t>(i + (k - 1) * delay - 1)];
+            dv.iy(i, k) = trunc_to_i32(sample);
+        }
+    }
+}
+
+}  // namespace tarnvex::embedding

@@ -1,0 +1,41 @@
+#pragma once
+// Delay vectors of the series: integer coordinates, built once for the highest dimension.
+
+#include <array>
+#include <cassert>
+#include <cstdint>
+#include <span>
+
+#include "limits.hpp"
+
+namespace tarnvex::embedding {
+
+struct DelayVectors {
+    // iy(i, k): coordinate k of vector i, the sample x(i + (k - 1) * delay) truncated
+    // toward zero; stored column by column, rows beyond nvec hold 0.
+    std::array<std::int32_t, static_cast<std::size_t>(NMAX) * MMAX> table{};
+    std::int64_t nvec = 0;  // vectors built
+
+    std::int32_t iy(std::int64_t i, int k) const {
+        assert(i >= 1 && i <= NMAX && k >= 1 && k <= MMAX);
+        return table[static_cast<std::size_t>((i - 1) + static_cast<std::int64_t>(k - 1) * NMAX)];
+    }
+    std::int32_t& iy(std::int64_t i, int k) {
+        assert(i >= 1 && i <= NMAX && k >= 1 && k <= MMAX);
+        return table[static_cast<std::size_t>((i - 1) + static_cast<std::int64_t>(k - 1) * NMAX)];
+    }
+    // Column k as a contiguous run of NMAX coordinates (vector 1 first).
+    const std::int32_t* column(int k) const {
+        return table.data() + static_cast<std::int64_t>(k - 1) * NMAX;
+    }
+};
+
+// Number of delay vectors of dimension mto: npts - (mto - 1) * delay, in 64 bits.
+std::int64_t vector_count(std::int64_t npts, std::int64_t delay, std::int64_t mto);
+
+// Builds iy(i, k) for k = 1..mto and i = 1..nvec from the samples x (x[0] is sample 1).
+// Every sample read must fit a 32-bit integer after truncation (the driver checks it).
+void embed_series(std::span<const float> x, std::int64_t npts, std::int64_t delay, int mto,
+                  DelayVectors& dv);
+
+}  // namespace tarnvex::embedding

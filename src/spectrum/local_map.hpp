@@ -1,0 +1,36 @@
+#pragma once
+// Least-squares estimate of the local linear map of one dimension from its neighbourhood.
+
+#include <array>
+#include <cstdint>
+
+#include "embedding/delay_vectors.hpp"
+#include "embedding/neighbours.hpp"
+#include "linalg/matrix.hpp"
+#include "textio/channels.hpp"
+
+namespace tarnvex::spectrum {
+
+// Scratch of one dimension of one step; rebuilt for every dimension.
+struct LocalMapScratch {
+    // dy(j, c), dz(j, c): displacements of neighbour j from the reference point now and
+    // evolv samples later, exact integers held as doubles.
+    std::array<double, static_cast<std::size_t>(KMAX) * MMAX> dy;
+    std::array<double, static_cast<std::size_t>(KMAX) * MMAX> dz;
+    linalg::Mat20 v;  // covariance of dy, replaced by its inverse
+    linalg::Mat20 c;  // cross-covariance of dz (rows) with dy (columns)
+    linalg::Mat20 a;  // the map C V^-1
+
+    double& dy_at(int j, int col) { return dy[static_cast<std::size_t>((j - 1) * MMAX + (col - 1))]; }
+    double& dz_at(int j, int col) { return dz[static_cast<std::size_t>((j - 1) * MMAX + (col - 1))]; }
+};
+
+// Estimates A = C V^-1 for dimension m at reference vector iref from the neighbours of
+// dimension m, their successors `evolv` vectors later. Returns 0 with the map in s.a, or
+// 1 when V is singular (mtrinv has written its line to `console`).
+[[nodiscard]] int estimate_local_map(const embedding::DelayVectors& dv,
+                                     const embedding::Neighbourhoods& nb, int m,
+                                     std::int64_t iref, std::int64_t evolv, LocalMapScratch& s,
+                                     textio::RecordWriter& console);
+
+}  // namespace tarnvex::spectrum
