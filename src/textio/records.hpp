@@ -25,6 +25,7 @@ struct Item {
     Item(float v) : kind(Kind::Real), r(v) {}
     Item(std::string_view v) : kind(Kind::Text), t(v) {}
     Item(const char* v) : kind(Kind::Text), t(v) {}
+    Item(const std::string& v) : kind(Kind::Text), t(v) {}
 };
 
 inline constexpr std::string_view kRecordEnd = "\r\n";

@@ -1,0 +1,76 @@
+#pragma once
+// Whole runs in process: a fresh folder with a series file, the answers as standard input.
+
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "driver/run.hpp"
+
+namespace tarnvex::testing {
+
+// A temporary folder removed at the end of the test.
+class TempDir {
+public:
+    TempDir() {
+        char tmpl[] = "/tmp/tarnvex-test-XXXXXX";
+        path_ = ::mkdtemp(tmpl);
+    }
+    ~TempDir() { std::filesystem::remove_all(path_); }
+    const std::string& path() const { return path_; }
+    std::string file(const std::string& name) const { return path_ + "/" + name; }
+    void write(const std::string& name, const std::string& text) const {
+        std::ofstream(file(name), std::ios::binary) << text;
+    }
+    std::string read(const std::string& name) const {
+        std::ifstream in(file(name), std::ios::binary);
+        std::stringstream ss;
+        ss << in.rdbuf();
+        return ss.str();
+    }
+    bool exists(const std::string& name) const { return std::filesystem::exists(file(name)); }
+
+private:
+    std::string path_;
+};
+
+struct RunResult {
+    int status;
+    std::string out;
+    std::string err;
+};
+
+inline RunResult run_in(const TempDir& dir, const std::string& answers) {
+    std::istringstream in(answers);
+    std::ostringstream out;
+    std::ostringstream err;
+    const int status = driver::run(in, out, err, dir.path());
+    return {status, out.str(), err.str()};
+}
+
+// The Henon map (a = 1.4, b = 0.3) after a transient, x scaled by 10000 and truncated.
+inline std::string henon_series(int n) {
+    double x = 0.1, y = 0.1;
+    std::string s;
+    for (int i = 0; i < n + 100; ++i) {
+        const double xn = 1.0 - 1.4 * x * x + y;
+        y = 0.3 * x;
+        x = xn;
+        if (i >= 100) s += std::to_string(static_cast<long>(std::trunc(x * 10000.0))) + "\n";
+    }
+    return s;
+}
+
+inline int count_of(const std::string& text, const std::string& what) {
+    int n = 0;
+    for (std::size_t p = text.find(what); p != std::string::npos; p = text.find(what, p + 1)) ++n;
+    return n;
+}
+
+}  // namespace tarnvex::testing
