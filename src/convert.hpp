@@ -13,7 +13,9 @@ inline std::int32_t trunc_to_i32(double v) {
     return static_cast<std::int32_t>(std::trunc(v));
 }
 
-inline std::int32_t trunc_to_i32(float v) { return trunc_to_i32(static_cast<double>(v)); }
+inline std::int32_t trunc_to_i32(float v) {
+    return trunc_to_i32(static_cast<double>(v));
+}
 
 // True when the truncation of v is a 32-bit integer.
 inline bool fits_i32(float v) {

@@ -18,8 +18,7 @@ using textio::Target;
 // The dialogue from the banner to the last derived value, the files opened and the
 // series loaded on the way.
 void dialogue(Params& p, Series& series, textio::ConsoleOut& console, textio::ConsoleIn& input,
-              textio::SeriesFile& series_file, textio::ResultFile& result,
-              const std::string& cwd) {
+              textio::SeriesFile& series_file, textio::ResultFile& result, const std::string& cwd) {
     console.write_free({});
     console.write_free({"                  *** lyapunov ***"});
     console.write_free({});
@@ -73,8 +72,8 @@ void write_header(const Params& p, textio::RecordWriter& result) {
     result.write_edited(textio::kNamesRecord,
                         {std::string_view(p.infile), std::string_view(p.outfile)});
     // The fifth item is the current dimension, which is mto when the header is written.
-    result.write_free({p.npts, p.ncube, p.tmax, p.delay, p.mto, p.mfrom, p.mto, p.dt, p.evolv,
-                       0.0f, p.scalpct});
+    result.write_free(
+        {p.npts, p.ncube, p.tmax, p.delay, p.mto, p.mfrom, p.mto, p.dt, p.evolv, 0.0f, p.scalpct});
 }
 
 }  // namespace

@@ -13,10 +13,12 @@ int read_series(textio::RecordSource& src, Series& s) {
         }
     }
     switch (status) {
-        case textio::ReadStatus::SyntaxError: return static_cast<int>(textio::Fatal::SyntaxError);
+        case textio::ReadStatus::SyntaxError:
+            return static_cast<int>(textio::Fatal::SyntaxError);
         case textio::ReadStatus::ConversionError:
             return static_cast<int>(textio::Fatal::ConversionError);
-        default: return 0;  // the end of the file only ends the read
+        default:
+            return 0;  // the end of the file only ends the read
     }
 }
 

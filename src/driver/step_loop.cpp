@@ -35,12 +35,12 @@ LoopOutcome run_step_loop(const Params& p, RunTables& t, textio::RecordWriter& c
     for (std::int64_t iter = 1; iter <= ntrip; ++iter) {
         // The reference point and its image must be built vectors.
         if (iref + evolv > nvec) break;
-        const float tfac = static_cast<float>(static_cast<double>(evolv) *
-                                              static_cast<double>(kLn2) *
-                                              static_cast<double>(p.dt));
+        const float tfac = static_cast<float>(
+            static_cast<double>(evolv) * static_cast<double>(kLn2) * static_cast<double>(p.dt));
         embedding::SearchState search{p.scalmx0, 0, mlow0};
         int mfirst = p.mfrom;
-        for (int k = 1; k <= p.mto; ++k) nb.nn(k) = 0;
+        for (int k = 1; k <= p.mto; ++k)
+            nb.nn(k) = 0;
         const embedding::SearchParams sp{p.ncube, p.mto, nvec - evolv, p.scalmx0};
         const spectrum::ReportContext ctx_base{0, evolv, tfac};
         bool finished = false;
@@ -76,7 +76,8 @@ LoopOutcome run_step_loop(const Params& p, RunTables& t, textio::RecordWriter& c
             --nstep;
             search.mlow = failed;
             mfirst = failed;
-            if (std::bit_cast<std::uint32_t>(before) == std::bit_cast<std::uint32_t>(search.scalmx)) {
+            if (std::bit_cast<std::uint32_t>(before) ==
+                std::bit_cast<std::uint32_t>(search.scalmx)) {
                 // A radius that cannot grow would retry for ever: give the step up.
                 search.scalmx = p.scalmx0;
                 embedding::write_limit_record(console);

@@ -6,7 +6,9 @@
 
 namespace tarnvex::embedding {
 
-std::int32_t radius_of(float scalmx) { return trunc_to_i32(scalmx); }
+std::int32_t radius_of(float scalmx) {
+    return trunc_to_i32(scalmx);
+}
 
 void grow_radius(SearchState& s) {
     s.ngrow = s.ngrow + 1;
@@ -36,10 +38,12 @@ inline void take(Neighbourhoods& nb, int k, std::int64_t j, int ncube, int& mlow
 // One scan over all candidates at a fixed integer radius.
 void scan(const DelayVectors& dv, const SearchParams& p, std::int64_t iref, std::int32_t iradius,
           int& mlow, Neighbourhoods& nb) {
-    for (int k = mlow; k <= p.mto; ++k) nb.nn(k) = 0;
+    for (int k = mlow; k <= p.mto; ++k)
+        nb.nn(k) = 0;
     const std::int64_t radius = iradius;
     std::array<std::int64_t, MMAX + 1> ref{};
-    for (int k = 1; k <= p.mto; ++k) ref[static_cast<std::size_t>(k)] = dv.iy(iref, k);
+    for (int k = 1; k <= p.mto; ++k)
+        ref[static_cast<std::size_t>(k)] = dv.iy(iref, k);
     const std::int32_t* first = dv.column(1);
 
     for (std::int64_t j = 1; j <= p.nlast; ++j) {
@@ -61,7 +65,8 @@ void scan(const DelayVectors& dv, const SearchParams& p, std::int64_t iref, std:
 }  // namespace
 
 SearchResult find_neighbourhoods(const DelayVectors& dv, const SearchParams& p, std::int64_t iref,
-                                 SearchState& s, Neighbourhoods& nb, textio::RecordWriter& console) {
+                                 SearchState& s, Neighbourhoods& nb,
+                                 textio::RecordWriter& console) {
     for (;;) {
         scan(dv, p, iref, radius_of(s.scalmx), s.mlow, nb);
         bool short_dimension = false;

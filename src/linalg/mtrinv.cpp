@@ -58,8 +58,10 @@ int mtrinv(Mat20& a, int n, textio::RecordWriter& console) {
     for (int i = 1; i < n; ++i) {
         if (pivcol[i] != i) {
             int l = i + 1;
-            while (pivcol[l] != i) ++l;
-            for (int j = 1; j <= n; ++j) std::swap(a(i, j), a(l, j));
+            while (pivcol[l] != i)
+                ++l;
+            for (int j = 1; j <= n; ++j)
+                std::swap(a(i, j), a(l, j));
             pivcol[l] = pivcol[i];
         }
         pivcol[i] = i;
@@ -67,8 +69,10 @@ int mtrinv(Mat20& a, int n, textio::RecordWriter& console) {
     for (int i = 1; i < n; ++i) {
         if (pivrow[i] != i) {
             int l = i + 1;
-            while (pivrow[l] != i) ++l;
-            for (int k = 1; k <= n; ++k) std::swap(a(k, i), a(k, l));
+            while (pivrow[l] != i)
+                ++l;
+            for (int k = 1; k <= n; ++k)
+                std::swap(a(k, i), a(k, l));
             pivrow[l] = pivrow[i];
         }
         pivrow[i] = i;

@@ -37,7 +37,8 @@ int estimate_local_map(const embedding::DelayVectors& dv, const embedding::Neigh
     for (int r = 1; r <= m; ++r) {
         for (int c = 1; c <= m; ++c) {
             double sum = 0.0;
-            for (int k = 1; k <= m; ++k) sum = sum + s.c(r, k) * s.v(k, c);
+            for (int k = 1; k <= m; ++k)
+                sum = sum + s.c(r, k) * s.v(k, c);
             s.a(r, c) = sum;
         }
     }

@@ -21,16 +21,20 @@ struct LocalMapScratch {
     linalg::Mat20 c;  // cross-covariance of dz (rows) with dy (columns)
     linalg::Mat20 a;  // the map C V^-1
 
-    double& dy_at(int j, int col) { return dy[static_cast<std::size_t>((j - 1) * MMAX + (col - 1))]; }
-    double& dz_at(int j, int col) { return dz[static_cast<std::size_t>((j - 1) * MMAX + (col - 1))]; }
+    double& dy_at(int j, int col) {
+        return dy[static_cast<std::size_t>((j - 1) * MMAX + (col - 1))];
+    }
+    double& dz_at(int j, int col) {
+        return dz[static_cast<std::size_t>((j - 1) * MMAX + (col - 1))];
+    }
 };
 
 // Estimates A = C V^-1 for dimension m at reference vector iref from the neighbours of
 // dimension m, their successors `evolv` vectors later. Returns 0 with the map in s.a, or
 // 1 when V is singular (mtrinv has written its line to `console`).
 [[nodiscard]] int estimate_local_map(const embedding::DelayVectors& dv,
-                                     const embedding::Neighbourhoods& nb, int m,
-                                     std::int64_t iref, std::int64_t evolv, LocalMapScratch& s,
+                                     const embedding::Neighbourhoods& nb, int m, std::int64_t iref,
+                                     std::int64_t evolv, LocalMapScratch& s,
                                      textio::RecordWriter& console);
 
 }  // namespace tarnvex::spectrum

@@ -17,8 +17,8 @@ struct Spectrum {
     std::array<std::array<double, MMAX + 1>, MMAX + 1> logsum;
     // lambda(m, i): float, estimate of the i-th exponent of dimension m, bits per unit time.
     std::array<std::array<float, MMAX + 1>, MMAX + 1> lambda;
-    linalg::Mat20 qnew;  // new frame from the orthonormalisation
-    linalg::Mat20 rfac;  // its triangular factor
+    linalg::Mat20 qnew;                // new frame from the orthonormalisation
+    linalg::Mat20 rfac;                // its triangular factor
     std::array<double, MMAX + 1> row;  // one row of the product map * frame
 };
 

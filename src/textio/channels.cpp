@@ -15,14 +15,22 @@ namespace {
 
 std::string_view message_of(Fatal n) {
     switch (n) {
-        case Fatal::PermissionDenied: return "permission to access file denied";
-        case Fatal::ExistingFile: return "cannot overwrite existing file";
-        case Fatal::EndOfFile: return "end-of-file during read";
-        case Fatal::FileNotFound: return "file not found";
-        case Fatal::OpenFailure: return "open failure";
-        case Fatal::BadFileName: return "file name specification error";
-        case Fatal::SyntaxError: return "list-directed I/O syntax error";
-        case Fatal::ConversionError: return "input conversion error";
+        case Fatal::PermissionDenied:
+            return "permission to access file denied";
+        case Fatal::ExistingFile:
+            return "cannot overwrite existing file";
+        case Fatal::EndOfFile:
+            return "end-of-file during read";
+        case Fatal::FileNotFound:
+            return "file not found";
+        case Fatal::OpenFailure:
+            return "open failure";
+        case Fatal::BadFileName:
+            return "file name specification error";
+        case Fatal::SyntaxError:
+            return "list-directed I/O syntax error";
+        case Fatal::ConversionError:
+            return "input conversion error";
     }
     return "open failure";
 }
@@ -50,9 +58,12 @@ Fatal open_failure(int err) {
 
 Fatal read_failure(ReadStatus s) {
     switch (s) {
-        case ReadStatus::SyntaxError: return Fatal::SyntaxError;
-        case ReadStatus::ConversionError: return Fatal::ConversionError;
-        default: return Fatal::EndOfFile;
+        case ReadStatus::SyntaxError:
+            return Fatal::SyntaxError;
+        case ReadStatus::ConversionError:
+            return Fatal::ConversionError;
+        default:
+            return Fatal::EndOfFile;
     }
 }
 
@@ -97,7 +108,9 @@ void ConsoleOut::emit(std::string_view records) {
     os_.flush();
 }
 
-void ConsoleOut::flush() { os_.flush(); }
+void ConsoleOut::flush() {
+    os_.flush();
+}
 
 bool ConsoleIn::next_record(std::string_view& record) {
     out_.flush();
@@ -127,7 +140,8 @@ std::string ConsoleIn::read_name(int width) {
 
 std::string trim_file_name(std::string_view name) {
     std::size_t end = name.size();
-    while (end > 0 && name[end - 1] == ' ') --end;
+    while (end > 0 && name[end - 1] == ' ')
+        --end;
     return std::string(name.substr(0, end));
 }
 
@@ -141,7 +155,9 @@ std::string full_path(std::string_view cwd, std::string_view name) {
 
 // ---- series file ----
 
-SeriesFile::~SeriesFile() { close(); }
+SeriesFile::~SeriesFile() {
+    close();
+}
 
 void SeriesFile::open_existing(std::string_view cwd, std::string_view name) {
     const std::string trimmed = trim_file_name(name);
@@ -217,7 +233,9 @@ bool SeriesFile::next_record(std::string_view& record) {
 
 // ---- result file ----
 
-ResultFile::~ResultFile() { close(); }
+ResultFile::~ResultFile() {
+    close();
+}
 
 void ResultFile::open_new(std::string_view cwd, std::string_view name) {
     const std::string trimmed = trim_file_name(name);

@@ -51,7 +51,7 @@ inline constexpr std::string_view kStdinName = "stdin";
 // An output channel: builds each statement's records in a reused buffer, then hands
 // them on whole.
 class RecordWriter {
-public:
+  public:
     RecordWriter() { buf_.reserve(4096); }
     virtual ~RecordWriter() = default;
     RecordWriter(const RecordWriter&) = delete;
@@ -69,11 +69,11 @@ public:
         write_edited(list, std::span<const Item>(items.begin(), items.size()));
     }
 
-protected:
+  protected:
     // Delivers complete records (CR LF ended) to the device.
     virtual void emit(std::string_view records) = 0;
 
-private:
+  private:
     void flush_records() {
         emit(buf_);
         buf_.clear();
@@ -83,27 +83,27 @@ private:
 
 // Collects records in memory; for tests and in-process runs.
 class StringWriter final : public RecordWriter {
-public:
+  public:
     const std::string& text() const { return text_; }
     void clear() { text_.clear(); }
 
-protected:
+  protected:
     void emit(std::string_view records) override { text_.append(records); }
 
-private:
+  private:
     std::string text_;
 };
 
 // Console output (channels -1 and 6 share it): every record is flushed at once.
 class ConsoleOut final : public RecordWriter {
-public:
+  public:
     explicit ConsoleOut(std::ostream& os) : os_(os) {}
     void flush();
 
-protected:
+  protected:
     void emit(std::string_view records) override;
 
-private:
+  private:
     std::ostream& os_;
 };
 
@@ -111,7 +111,7 @@ private:
 // program order). Console output is flushed before every record is read, so prompts
 // show when typing.
 class ConsoleIn final : public RecordSource {
-public:
+  public:
     ConsoleIn(std::istream& is, ConsoleOut& out) : is_(is), out_(out) {}
     bool next_record(std::string_view& record) override;
 
@@ -120,7 +120,7 @@ public:
     // The name reads (channel 5): the first 20 characters of a line.
     std::string read_name(int width);
 
-private:
+  private:
     std::istream& is_;
     ConsoleOut& out_;
     std::string line_;
@@ -134,7 +134,7 @@ std::string full_path(std::string_view cwd, std::string_view name);
 
 // The series file (channel 10), opened as an existing file for reading.
 class SeriesFile final : public RecordSource {
-public:
+  public:
     SeriesFile() = default;
     ~SeriesFile() override;
     SeriesFile(const SeriesFile&) = delete;
@@ -146,7 +146,7 @@ public:
     const std::string& path() const { return path_; }
     bool next_record(std::string_view& record) override;
 
-private:
+  private:
     bool fill();
     int fd_ = -1;
     std::string path_;
@@ -158,7 +158,7 @@ private:
 // The result file (channel 20), created as a new file; every record is written through
 // at once, so what was written survives a killed run.
 class ResultFile final : public RecordWriter {
-public:
+  public:
     ResultFile() = default;
     ~ResultFile() override;
 
@@ -166,10 +166,10 @@ public:
     void rewind();
     void close();
 
-protected:
+  protected:
     void emit(std::string_view records) override;
 
-private:
+  private:
     int fd_ = -1;
     std::string path_;
 };

@@ -9,11 +9,14 @@ namespace tarnvex::textio {
 namespace {
 
 void append_right(std::string& out, std::string_view text, int w) {
-    for (int i = static_cast<int>(text.size()); i < w; ++i) out.push_back(' ');
+    for (int i = static_cast<int>(text.size()); i < w; ++i)
+        out.push_back(' ');
     out.append(text);
 }
 
-void append_stars(std::string& out, int w) { out.append(static_cast<std::size_t>(w), '*'); }
+void append_stars(std::string& out, int w) {
+    out.append(static_cast<std::size_t>(w), '*');
+}
 
 // Infinity and NaN: the longest name that fits, else asterisks.
 void append_non_finite(std::string& out, float value, int w) {
@@ -57,7 +60,8 @@ SevenDigits round_seven(float value) {
     std::snprintf(buf, sizeof buf, "%.120e", std::fabs(static_cast<double>(value)));
     SevenDigits r{};
     r.d[0] = buf[0];
-    for (int i = 1; i < 7; ++i) r.d[i] = buf[i + 1];  // skip the point
+    for (int i = 1; i < 7; ++i)
+        r.d[i] = buf[i + 1];  // skip the point
     const char next = buf[8];
     const char* epos = std::strchr(buf, 'e');
     r.e = std::atoi(epos + 1);
@@ -104,7 +108,8 @@ void append_fixed_field(std::string& out, float value, int w, int d) {
 
     // Drop leading zeros of the integer part, keeping none when it is zero.
     int first = 0;
-    while (first < 1 + int_len && digits[first] == '0') ++first;
+    while (first < 1 + int_len && digits[first] == '0')
+        ++first;
     const int int_digits = 1 + int_len - first;
     bool all_zero = true;
     for (int i = first; i < count; ++i) {
@@ -116,13 +121,16 @@ void append_fixed_field(std::string& out, float value, int w, int d) {
     int n = 0;
     if (negative) text[n++] = '-';
     const int zero_slot = n;
-    for (int i = first; i < 1 + int_len; ++i) text[n++] = digits[i];
+    for (int i = first; i < 1 + int_len; ++i)
+        text[n++] = digits[i];
     text[n++] = '.';
-    for (int i = 1 + int_len; i < count; ++i) text[n++] = digits[i];
+    for (int i = 1 + int_len; i < count; ++i)
+        text[n++] = digits[i];
 
     if (int_digits == 0 && n + 1 <= w) {
         // Room for the "0" before the point.
-        std::memmove(text + zero_slot + 1, text + zero_slot, static_cast<std::size_t>(n - zero_slot));
+        std::memmove(text + zero_slot + 1, text + zero_slot,
+                     static_cast<std::size_t>(n - zero_slot));
         text[zero_slot] = '0';
         ++n;
     }
@@ -151,11 +159,14 @@ void append_free_real(std::string& out, float value) {
         if (r.e == -1) {
             text[n++] = '0';
             text[n++] = '.';
-            for (int i = 0; i < 7; ++i) text[n++] = r.d[i];
+            for (int i = 0; i < 7; ++i)
+                text[n++] = r.d[i];
         } else {
-            for (int i = 0; i <= r.e; ++i) text[n++] = r.d[i];
+            for (int i = 0; i <= r.e; ++i)
+                text[n++] = r.d[i];
             text[n++] = '.';
-            for (int i = r.e + 1; i < 7; ++i) text[n++] = r.d[i];
+            for (int i = r.e + 1; i < 7; ++i)
+                text[n++] = r.d[i];
         }
         append_right(out, std::string_view(text, static_cast<std::size_t>(n)), 11);
         out.append(4, ' ');
@@ -164,7 +175,8 @@ void append_free_real(std::string& out, float value) {
     // Exponent form: the first digit, the point, six more digits and a final 0.
     text[n++] = r.d[0];
     text[n++] = '.';
-    for (int i = 1; i < 7; ++i) text[n++] = r.d[i];
+    for (int i = 1; i < 7; ++i)
+        text[n++] = r.d[i];
     text[n++] = '0';
     text[n++] = 'E';
     text[n++] = r.e < 0 ? '-' : '+';

@@ -28,12 +28,21 @@ bool StringSource::next_record(std::string_view& record) {
 
 namespace {
 
-bool is_digit(char c) { return c >= '0' && c <= '9'; }
+bool is_digit(char c) {
+    return c >= '0' && c <= '9';
+}
 
 bool is_number_char(char c) {
     switch (c) {
-        case '+': case '-': case '.':
-        case 'E': case 'e': case 'D': case 'd': case 'Q': case 'q':
+        case '+':
+        case '-':
+        case '.':
+        case 'E':
+        case 'e':
+        case 'D':
+        case 'd':
+        case 'Q':
+        case 'q':
             return true;
         default:
             return is_digit(c);
@@ -44,8 +53,12 @@ bool is_exponent_letter(char c) {
     return c == 'E' || c == 'e' || c == 'D' || c == 'd' || c == 'Q' || c == 'q';
 }
 
-bool is_blank(char c) { return c == ' ' || c == '\t'; }
-bool ends_token(char c) { return is_blank(c) || c == ',' || c == '/'; }
+bool is_blank(char c) {
+    return c == ' ' || c == '\t';
+}
+bool ends_token(char c) {
+    return is_blank(c) || c == ',' || c == '/';
+}
 
 // Real syntax: [sign] (digits [. [digits]] | . digits) [letter [sign] digits].
 // On success `mantissa_end` is the index of the exponent letter (or the token's end).
@@ -53,10 +66,12 @@ bool is_real_syntax(std::string_view s, std::size_t& mantissa_end) {
     std::size_t i = 0;
     if (i < s.size() && (s[i] == '+' || s[i] == '-')) ++i;
     std::size_t digits = 0;
-    while (i < s.size() && is_digit(s[i])) ++i, ++digits;
+    while (i < s.size() && is_digit(s[i]))
+        ++i, ++digits;
     if (i < s.size() && s[i] == '.') {
         ++i;
-        while (i < s.size() && is_digit(s[i])) ++i, ++digits;
+        while (i < s.size() && is_digit(s[i]))
+            ++i, ++digits;
     }
     if (digits == 0) return false;
     mantissa_end = i;
@@ -65,7 +80,8 @@ bool is_real_syntax(std::string_view s, std::size_t& mantissa_end) {
     ++i;
     if (i < s.size() && (s[i] == '+' || s[i] == '-')) ++i;
     std::size_t exp_digits = 0;
-    while (i < s.size() && is_digit(s[i])) ++i, ++exp_digits;
+    while (i < s.size() && is_digit(s[i]))
+        ++i, ++exp_digits;
     return exp_digits > 0 && i == s.size();
 }
 
@@ -135,7 +151,7 @@ namespace {
 
 // The targets of one read, reached by position.
 class Targets {
-public:
+  public:
     virtual ~Targets() = default;
     virtual std::size_t size() const = 0;
     // Assigns the token to target i.
@@ -143,7 +159,7 @@ public:
 };
 
 class MixedTargets final : public Targets {
-public:
+  public:
     explicit MixedTargets(std::span<const Target> t) : t_(t) {}
     std::size_t size() const override { return t_.size(); }
     ReadStatus assign(std::size_t i, std::string_view token) override {
@@ -151,19 +167,19 @@ public:
         return convert_real(token, *t_[i].fp);
     }
 
-private:
+  private:
     std::span<const Target> t_;
 };
 
 class RealTargets final : public Targets {
-public:
+  public:
     explicit RealTargets(std::span<float> t) : t_(t) {}
     std::size_t size() const override { return t_.size(); }
     ReadStatus assign(std::size_t i, std::string_view token) override {
         return convert_real(token, t_[i]);
     }
 
-private:
+  private:
     std::span<float> t_;
 };
 
@@ -191,7 +207,8 @@ ReadStatus read_into(RecordSource& src, Targets& targets) {
     bool after_value = false;
     if (n == 0) return ReadStatus::Ok;
     for (;;) {
-        while (pos < rec.size() && is_blank(rec[pos])) ++pos;
+        while (pos < rec.size() && is_blank(rec[pos]))
+            ++pos;
         if (pos == rec.size()) {
             if (!src.next_record(rec)) return ReadStatus::End;
             pos = 0;
@@ -209,7 +226,8 @@ ReadStatus read_into(RecordSource& src, Targets& targets) {
         }
         if (c == '/') return ReadStatus::Ok;
         const std::size_t start = pos;
-        while (pos < rec.size() && !ends_token(rec[pos])) ++pos;
+        while (pos < rec.size() && !ends_token(rec[pos]))
+            ++pos;
         const std::string_view token = rec.substr(start, pos - start);
         after_value = true;
 

@@ -10,7 +10,7 @@ namespace tarnvex::textio {
 
 // A channel's stream of input records (lines without their line end).
 class RecordSource {
-public:
+  public:
     virtual ~RecordSource() = default;
     // Moves to the next record and makes it available through `record`; false at the end
     // of the input. The view stays valid until the next call.
@@ -20,11 +20,11 @@ public:
 // A record source over text held in memory; records end at a line feed, a carriage
 // return directly before it is dropped.
 class StringSource final : public RecordSource {
-public:
+  public:
     explicit StringSource(std::string_view text) : text_(text) {}
     bool next_record(std::string_view& record) override;
 
-private:
+  private:
     std::string_view text_;
     std::size_t pos_ = 0;
 };

@@ -8,7 +8,7 @@ namespace {
 
 // The line being built by one free-format statement.
 class FreeLine {
-public:
+  public:
     explicit FreeLine(std::string& out) : out_(out), start_(out.size()) {}
 
     int used() const { return static_cast<int>(out_.size() - start_); }
@@ -36,7 +36,7 @@ public:
         out_.append(kRecordEnd);
     }
 
-private:
+  private:
     std::string& out_;
     std::size_t start_;
     bool fresh_ = true;

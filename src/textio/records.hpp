@@ -49,10 +49,18 @@ struct EditDesc {
     std::string_view lit;
 };
 
-constexpr EditDesc lit(std::string_view s) { return {EditDesc::Kind::Lit, 1, 0, 0, s}; }
-constexpr EditDesc iw(int w, int repeat = 1) { return {EditDesc::Kind::I, repeat, w, 0, {}}; }
-constexpr EditDesc fw(int w, int d, int repeat = 1) { return {EditDesc::Kind::F, repeat, w, d, {}}; }
-constexpr EditDesc aw(int w, int repeat = 1) { return {EditDesc::Kind::A, repeat, w, 0, {}}; }
+constexpr EditDesc lit(std::string_view s) {
+    return {EditDesc::Kind::Lit, 1, 0, 0, s};
+}
+constexpr EditDesc iw(int w, int repeat = 1) {
+    return {EditDesc::Kind::I, repeat, w, 0, {}};
+}
+constexpr EditDesc fw(int w, int d, int repeat = 1) {
+    return {EditDesc::Kind::F, repeat, w, d, {}};
+}
+constexpr EditDesc aw(int w, int repeat = 1) {
+    return {EditDesc::Kind::A, repeat, w, 0, {}};
+}
 
 // One edited output statement: the edit list walked left to right, one record of any
 // length. When the items run out the walk stops at the next data descriptor.
@@ -67,7 +75,7 @@ inline void append_edited(std::string& out, std::span<const EditDesc> list,
 inline constexpr std::array<EditDesc, 1> kNamesRecord{aw(20, 2)};
 // Progress record of an accepted search: " (", ngrow, ")", nn(mto), ",".
 inline constexpr std::array<EditDesc, 6> kProgressRecord{lit(" "), lit("("), iw(2),
-                                                         lit(")"),  iw(3),   lit(",")};
+                                                         lit(")"), iw(3),    lit(",")};
 // Console spectrum report: samples counted, dimension, up to 20 exponents.
 inline constexpr std::array<EditDesc, 3> kConsoleSpectrum{iw(5), iw(3), fw(8, 2, 20)};
 // Result-file spectrum report: the same items, wider fields.

@@ -30,12 +30,31 @@ TEST(ParameterCheck, FirstFailingCheckInOrder) {
         const char* message;
     } cases[] = {
         {"valid", [](Params&) {}, ""},
-        {"mto 20 ncube 200", [](Params& p) { p.mto = 20; p.ncube = 200; }, ""},
-        {"mto 21", [](Params& p) { p.mto = 21; p.ncube = 201; }, " emb dim. too high !!"},
+        {"mto 20 ncube 200",
+         [](Params& p) {
+             p.mto = 20;
+             p.ncube = 200;
+         },
+         ""},
+        {"mto 21",
+         [](Params& p) {
+             p.mto = 21;
+             p.ncube = 201;
+         },
+         " emb dim. too high !!"},
         {"ncube 201", [](Params& p) { p.ncube = 201; }, "number of points per cube too large!"},
         {"mfrom 0", [](Params& p) { p.mfrom = 0; }, "emb dim. must be at least 1"},
-        {"mto 0", [](Params& p) { p.mto = 0; p.ncube = 0; }, "emb dim. must be at least 1"},
-        {"ncube 0", [](Params& p) { p.ncube = 0; p.delay = -1; },
+        {"mto 0",
+         [](Params& p) {
+             p.mto = 0;
+             p.ncube = 0;
+         },
+         "emb dim. must be at least 1"},
+        {"ncube 0",
+         [](Params& p) {
+             p.ncube = 0;
+             p.delay = -1;
+         },
          "number of points per cube must be at least 1"},
         {"delay -1", [](Params& p) { p.delay = -1; }, "time delay must not be negative"},
         {"evolv 0", [](Params& p) { p.evolv = 0; }, "evolv time must be at least 1"},

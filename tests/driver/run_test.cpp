@@ -18,9 +18,9 @@ const std::string kAnswers = "3000 30 100 1 2 2\n1\n1\n1\n2\n";
 TEST(Run, FatalReportsNameTheChannelAndTheFile) {
     const struct {
         const char* name;
-        const char* series;      // content of s.dat, or nullptr for no file
+        const char* series;  // content of s.dat, or nullptr for no file
         std::string answers;
-        const char* report;      // with @ for the folder
+        const char* report;  // with @ for the folder
         bool result_created;
     } cases[] = {
         {"missing series", nullptr, "s.dat\nr.out\n",
@@ -53,7 +53,8 @@ TEST(Run, FatalReportsNameTheChannelAndTheFile) {
         if (c.series != nullptr) dir.write("s.dat", c.series);
         const auto r = run_in(dir, c.answers);
         std::string want = c.report;
-        if (const auto at = want.find('@'); at != std::string::npos) want.replace(at, 1, dir.path());
+        if (const auto at = want.find('@'); at != std::string::npos)
+            want.replace(at, 1, dir.path());
         EXPECT_EQ(r.status, kExitFatal) << c.name;
         EXPECT_EQ(r.err, want) << c.name;
         EXPECT_EQ(dir.exists("r.out"), c.result_created) << c.name;

@@ -83,8 +83,9 @@ TEST(StepLoop, NoIterationWithoutABudget) {
     Loop l(testing::henon_series(25), 30, 7, 2, 2, 1, 2.0f);
     const LoopOutcome o = l.run();
     EXPECT_EQ(o.iterations, 0);
-    EXPECT_EQ(l.console.text(), " \r\n jmax=           7  zu gross\r\n"
-                                " nur           0  pts. genuegen den bedingungen\r\n");
+    EXPECT_EQ(l.console.text(),
+              " \r\n jmax=           7  zu gross\r\n"
+              " nur           0  pts. genuegen den bedingungen\r\n");
     EXPECT_EQ(l.result.text(), "");
 }
 
@@ -96,12 +97,12 @@ TEST(StepLoop, ReportCadenceInIncreasingDimension) {
     std::istringstream lines(l.result.text());
     std::string line;
     std::vector<std::string> heads;
-    while (std::getline(lines, line)) heads.push_back(line.substr(0, 14));
+    while (std::getline(lines, line))
+        heads.push_back(line.substr(0, 14));
     const std::vector<std::string> want{
-        "     25      2", "     25      3", "     25      2", "     25      3",
-        "     50      2", "     50      3", "     75      2", "     75      3",
-        "    100      2", "    100      3", "    125      2", "    125      3",
-        "    150      2", "    150      3"};
+        "     25      2", "     25      3", "     25      2", "     25      3", "     50      2",
+        "     50      3", "     75      2", "     75      3", "    100      2", "    100      3",
+        "    125      2", "    125      3", "    150      2", "    150      3"};
     EXPECT_EQ(heads, want);
     EXPECT_EQ(count_of(l.console.text(), "\r\n   50  2"), 1);
     EXPECT_EQ(count_of(l.console.text(), "\r\n   50  3"), 1);
@@ -114,7 +115,8 @@ TEST(StepLoop, ReportCadenceInIncreasingDimension) {
 
 TEST(StepLoop, ConstantSeriesGivesEveryStepUp) {
     std::string series;
-    for (int i = 0; i < 200; ++i) series += "7\n";
+    for (int i = 0; i < 200; ++i)
+        series += "7\n";
     Loop l(series, 10, 5, 2, 2, 1, 2.0f);
     const LoopOutcome o = l.run();
     EXPECT_EQ(o.iterations, 175);

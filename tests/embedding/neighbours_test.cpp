@@ -24,7 +24,8 @@ struct Fixture {
     Fixture(std::int64_t nvec, int mto) {
         dv->nvec = nvec;
         for (std::int64_t i = 1; i <= nvec; ++i) {
-            for (int k = 1; k <= mto; ++k) dv->iy(i, k) = static_cast<std::int32_t>(1000000 * i);
+            for (int k = 1; k <= mto; ++k)
+                dv->iy(i, k) = static_cast<std::int32_t>(1000000 * i);
         }
     }
     // Vector j at the given offsets from vector iref.
@@ -38,12 +39,14 @@ struct Fixture {
                         std::int64_t nlast = -1) {
         s.scalmx = scalmx;
         const SearchParams p{ncube, mto, nlast < 0 ? dv->nvec : nlast, scalmx};
-        for (int k = 1; k <= mto; ++k) nb->nn(k) = 0;
+        for (int k = 1; k <= mto; ++k)
+            nb->nn(k) = 0;
         return find_neighbourhoods(*dv, p, iref, s, *nb, console);
     }
     std::vector<std::int32_t> list(int k) const {
         std::vector<std::int32_t> v;
-        for (int j = 1; j <= nb->nn(k); ++j) v.push_back(nb->nbr(j, k));
+        for (int j = 1; j <= nb->nn(k); ++j)
+            v.push_back(nb->nbr(j, k));
         return v;
     }
 };
@@ -52,7 +55,8 @@ TEST(NeighbourSearch, TemporalExclusionAndRadiusBoundary) {
     Fixture f(200, 3);
     const std::int64_t iref = 100;
     // Identical vectors at 29, 30, 31 samples on both sides; one at exactly the radius.
-    for (std::int64_t j : {69, 70, 71, 129, 130, 131}) f.place(j, iref, {0, 0, 0});
+    for (std::int64_t j : {69, 70, 71, 129, 130, 131})
+        f.place(j, iref, {0, 0, 0});
     f.place(150, iref, {5, -5, 0});  // distance 5 = radius
     f.place(160, iref, {0, 6, 0});   // distance 6 > radius
     SearchState s{0, 0, 2};
@@ -69,8 +73,10 @@ TEST(NeighbourSearch, RunningMaximumStopsAtTheFirstExcess) {
     const std::int64_t iref = 150;
     // Eight candidates within the radius in coordinates 1..3; the last four of them fail
     // in coordinate 4.
-    for (std::int64_t j = 1; j <= 8; ++j) f.place(j, iref, {1, -1, 2, j > 4 ? 50 : 0});
-    for (std::int64_t j = 200; j < 208; ++j) f.place(j, iref, {0, 0, 0, 0});
+    for (std::int64_t j = 1; j <= 8; ++j)
+        f.place(j, iref, {1, -1, 2, j > 4 ? 50 : 0});
+    for (std::int64_t j = 200; j < 208; ++j)
+        f.place(j, iref, {0, 0, 0, 0});
     SearchState s{0, 0, 2};
     ASSERT_EQ(f.search(iref, 30, 4, 2.0f, s), SearchResult::Accepted);
     EXPECT_EQ(f.nb->nn(2), 16);
@@ -86,7 +92,8 @@ TEST(NeighbourSearch, FullDimensionsAndTheCountCheck) {
         // qualifies for dimension 3.
         Fixture f(400, 3);
         const std::int64_t iref = 300;
-        for (std::int64_t j = 1; j <= 25; ++j) f.place(j, iref, {0, 0, j % 2 == 0 ? 0 : 9});
+        for (std::int64_t j = 1; j <= 25; ++j)
+            f.place(j, iref, {0, 0, j % 2 == 0 ? 0 : 9});
         SearchState s{0, 0, 2};
         ASSERT_EQ(f.search(iref, 10, 3, 1.0f, s), SearchResult::Accepted);
         EXPECT_EQ(f.list(2), (std::vector<std::int32_t>{1, 2, 3, 4, 5, 6, 7, 8, 9, 10}));
@@ -97,14 +104,16 @@ TEST(NeighbourSearch, FullDimensionsAndTheCountCheck) {
         // Dimension 6 with ncube = 10 needs all 10 (2 * 6 = 12 > 10): 9 are not enough.
         Fixture f(400, 6);
         const std::int64_t iref = 300;
-        for (std::int64_t j = 1; j <= 10; ++j) f.place(j, iref, {0, 0, 0, 0, 0, j == 10 ? 9 : 0});
+        for (std::int64_t j = 1; j <= 10; ++j)
+            f.place(j, iref, {0, 0, 0, 0, 0, j == 10 ? 9 : 0});
         SearchState s{0, 0, 2};
         ASSERT_EQ(f.search(iref, 10, 6, 1.0f, s), SearchResult::Accepted);
         EXPECT_GT(s.ngrow, 0);  // the radius had to grow until the tenth qualified
         EXPECT_EQ(f.nb->nn(6), 10);
 
         Fixture g(400, 6);
-        for (std::int64_t j = 1; j <= 10; ++j) g.place(j, iref, {0, 0, 0, 0, 0, 0});
+        for (std::int64_t j = 1; j <= 10; ++j)
+            g.place(j, iref, {0, 0, 0, 0, 0, 0});
         SearchState t{0, 0, 2};
         ASSERT_EQ(g.search(iref, 10, 6, 1.0f, t), SearchResult::Accepted);
         EXPECT_EQ(t.ngrow, 0);
@@ -121,7 +130,8 @@ TEST(NeighbourSearch, RadiusOfARealValue) {
 
     // scalmx = 0.9: only candidates equal to the reference point qualify.
     Fixture f(200, 2);
-    for (std::int64_t j = 1; j <= 4; ++j) f.place(j, 100, {0, 0});
+    for (std::int64_t j = 1; j <= 4; ++j)
+        f.place(j, 100, {0, 0});
     f.place(5, 100, {0, 1});
     SearchState s{0, 0, 2};
     ASSERT_EQ(f.search(100, 4, 2, 0.9f, s), SearchResult::Accepted);
@@ -139,7 +149,8 @@ TEST(NeighbourSearch, RadiusGrowthAndTheLimit) {
 
     // The radius after 15 and after 16 enlargements from 10.
     SearchState g{10.0f, 0, 2};
-    for (int i = 0; i < 15; ++i) grow_radius(g);
+    for (int i = 0; i < 15; ++i)
+        grow_radius(g);
     const std::int32_t r15 = radius_of(g.scalmx);
     grow_radius(g);
     const std::int32_t r16 = radius_of(g.scalmx);
@@ -147,7 +158,8 @@ TEST(NeighbourSearch, RadiusGrowthAndTheLimit) {
 
     // Four neighbours just beyond the 15th radius: accepted after the 16th enlargement.
     Fixture f(200, 2);
-    for (std::int64_t j = 1; j <= 4; ++j) f.place(j, 100, {0, r15 + 1});
+    for (std::int64_t j = 1; j <= 4; ++j)
+        f.place(j, 100, {0, r15 + 1});
     SearchState a{0, 0, 2};
     EXPECT_EQ(f.search(100, 30, 2, 10.0f, a), SearchResult::Accepted);
     EXPECT_EQ(a.ngrow, 16);
@@ -155,7 +167,8 @@ TEST(NeighbourSearch, RadiusGrowthAndTheLimit) {
 
     // Just beyond the 16th radius: a seventeenth shortfall gives the step up.
     Fixture h(200, 2);
-    for (std::int64_t j = 1; j <= 4; ++j) h.place(j, 100, {0, r16 + 1});
+    for (std::int64_t j = 1; j <= 4; ++j)
+        h.place(j, 100, {0, r16 + 1});
     SearchState b{0, 0, 2};
     EXPECT_EQ(h.search(100, 30, 2, 10.0f, b), SearchResult::GivenUp);
     EXPECT_EQ(b.ngrow, 17);
@@ -165,7 +178,8 @@ TEST(NeighbourSearch, RadiusGrowthAndTheLimit) {
 
 TEST(NeighbourSearch, DimensionOneAndTheCandidateRange) {
     Fixture f(200, 2);
-    for (std::int64_t j : {1, 2, 3}) f.place(j, 100, {0, 0});
+    for (std::int64_t j : {1, 2, 3})
+        f.place(j, 100, {0, 0});
     f.place(4, 100, {0, 50});  // a neighbour in dimension 1 only
     f.place(199, 100, {0, 0});
     f.place(200, 100, {0, 0});
@@ -183,7 +197,8 @@ TEST(NeighbourSearch, AgreesWithABruteForceScan) {
         const int ncube = 5 + 7 * (trial % 4);
         Fixture f(600, mto);
         for (std::int64_t i = 1; i <= 600; ++i) {
-            for (int k = 1; k <= mto; ++k) f.dv->iy(i, k) = coord(gen);
+            for (int k = 1; k <= mto; ++k)
+                f.dv->iy(i, k) = coord(gen);
         }
         const std::int64_t iref = 50 + 25 * trial;
         SearchState s{0, 0, 1};
@@ -206,7 +221,8 @@ TEST(NeighbourSearch, AgreesWithABruteForceScan) {
 
 TEST(DelayEmbedding, VectorsFromTruncatedSamples) {
     std::vector<float> x(100);
-    for (int i = 0; i < 100; ++i) x[static_cast<std::size_t>(i)] = static_cast<float>(i + 1) + 0.9f;
+    for (int i = 0; i < 100; ++i)
+        x[static_cast<std::size_t>(i)] = static_cast<float>(i + 1) + 0.9f;
     x[0] = -2.9f;
     x[1] = 0.5f;
     x[2] = -0.5f;

@@ -34,9 +34,7 @@ Result factor(const Mat20& in, int n) {
 }
 
 TEST(Hshold, OrderOne) {
-    const struct {
-        double b, q, r;
-    } cases[] = {{-3, -1, 3}, {2, 1, 2}};
+    const struct { double b, q, r; } cases[] = {{-3, -1, 3}, {2, 1, 2}};
     for (const auto& c : cases) {
         const Result res = factor(rows({{c.b}}), 1);
         ASSERT_EQ(res.ierr, 0);

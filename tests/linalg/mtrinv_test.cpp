@@ -36,7 +36,8 @@ TEST(Mtrinv, ExactInverses) {
         Mat20 a = c.in;
         EXPECT_EQ(mtrinv(a, c.n, console), 0) << c.name;
         for (int i = 1; i <= c.n; ++i) {
-            for (int j = 1; j <= c.n; ++j) EXPECT_EQ(a(i, j), c.want(i, j)) << c.name;
+            for (int j = 1; j <= c.n; ++j)
+                EXPECT_EQ(a(i, j), c.want(i, j)) << c.name;
         }
         EXPECT_EQ(console.text(), "") << c.name;
         EXPECT_EQ(a(c.n + 1, 1), 777.0) << c.name << ": outside the block";
@@ -76,7 +77,8 @@ TEST(Mtrinv, RoundingResidueIsAcceptedAsAPivot) {
     EXPECT_EQ(console.text(), "");
     double largest = 0.0;
     for (int i = 1; i <= 3; ++i) {
-        for (int j = 1; j <= 3; ++j) largest = std::max(largest, std::fabs(a(i, j)));
+        for (int j = 1; j <= 3; ++j)
+            largest = std::max(largest, std::fabs(a(i, j)));
     }
     EXPECT_GT(largest, 1e15);
     EXPECT_LT(largest, 1e17);
@@ -107,7 +109,8 @@ TEST(Mtrinv, InverseTimesMatrixIsNearTheIdentity) {
             for (int i = 1; i <= n; ++i) {
                 for (int j = 1; j <= n; ++j) {
                     double s = 0.0;
-                    for (int k = 1; k <= n; ++k) s += inv(i, k) * m(k, j);
+                    for (int k = 1; k <= n; ++k)
+                        s += inv(i, k) * m(k, j);
                     EXPECT_NEAR(s, i == j ? 1.0 : 0.0, 1e-12) << n;
                 }
             }

@@ -65,7 +65,8 @@ TEST(LocalMap, IndexOrderOfCrossCovarianceAndProduct) {
 }
 
 TEST(LocalMap, NeighboursOnOneLineGiveASingularCovariance) {
-    MapFixture f({{1, 2}, {2, 4}, {-1, -2}, {3, 6}, {0, 0}}, {{1, 0}, {2, 0}, {3, 0}, {4, 0}, {5, 0}});
+    MapFixture f({{1, 2}, {2, 4}, {-1, -2}, {3, 6}, {0, 0}},
+                 {{1, 0}, {2, 0}, {3, 0}, {4, 0}, {5, 0}});
     EXPECT_EQ(f.run(), 1);
     EXPECT_EQ(f.console.text(), " mtrinv: matrix singular\r\n");
 }

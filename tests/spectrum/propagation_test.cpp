@@ -58,7 +58,10 @@ TEST(Propagation, ReportCadence) {
         std::int64_t nstep;
         bool console;
         bool file;
-    } cases[] = {{24, false, false}, {25, false, true}, {50, true, true}, {75, false, true},
+    } cases[] = {{24, false, false},
+                 {25, false, true},
+                 {50, true, true},
+                 {75, false, true},
                  {100, true, true}};
     for (const auto& c : cases) {
         Fixture f;

@@ -16,7 +16,8 @@ inline linalg::Mat20 rows(std::initializer_list<std::initializer_list<double>> r
     int i = 1;
     for (const auto& row : r) {
         int j = 1;
-        for (double v : row) m(i, j++) = v;
+        for (double v : row)
+            m(i, j++) = v;
         ++i;
     }
     return m;
@@ -27,7 +28,8 @@ inline linalg::Mat20 random_matrix(std::mt19937& gen, int n, double diag_boost) 
     linalg::Mat20 m;
     m.a.fill(0.0);
     for (int j = 1; j <= n; ++j) {
-        for (int i = 1; i <= n; ++i) m(i, j) = dist(gen) + (i == j ? diag_boost : 0.0);
+        for (int i = 1; i <= n; ++i)
+            m(i, j) = dist(gen) + (i == j ? diag_boost : 0.0);
     }
     return m;
 }

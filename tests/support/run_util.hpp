@@ -17,7 +17,7 @@ namespace tarnvex::testing {
 
 // A temporary folder removed at the end of the test.
 class TempDir {
-public:
+  public:
     TempDir() {
         char tmpl[] = "/tmp/tarnvex-test-XXXXXX";
         path_ = ::mkdtemp(tmpl);
@@ -36,7 +36,7 @@ public:
     }
     bool exists(const std::string& name) const { return std::filesystem::exists(file(name)); }
 
-private:
+  private:
     std::string path_;
 };
 
@@ -69,7 +69,8 @@ inline std::string henon_series(int n) {
 
 inline int count_of(const std::string& text, const std::string& what) {
     int n = 0;
-    for (std::size_t p = text.find(what); p != std::string::npos; p = text.find(what, p + 1)) ++n;
+    for (std::size_t p = text.find(what); p != std::string::npos; p = text.find(what, p + 1))
+        ++n;
     return n;
 }
 

@@ -28,16 +28,11 @@ Six read_six(std::string_view text) {
 TEST(FreeInput, SixIntegersAnyLayout) {
     const std::array<std::int32_t, 6> want{5, 10, 100, 1, 2, 3};
     const char* layouts[] = {
-        "5 10 100 1 2 3\n",
-        "5\n10\n100\n1\n2\n3\n",
-        "\n\n5 10 100 1 2 3\n",
-        "5\r\n10\r\n100\r\n1\r\n2\r\n3\r\n",
-        "5,10,100,1,2,3",
-        "5 , 10\t100,1  ,2 3 trailing words are discarded\n",
-        "5,\n10 100 1 2 3\n",
-        "5\n,10 100 1 2 3\n",
-        "5.9 10 1e2 1 2.0 3.99\n",
-        "+5 10 100 1d0 2q0 3E0\n",
+        "5 10 100 1 2 3\n",        "5\n10\n100\n1\n2\n3\n",
+        "\n\n5 10 100 1 2 3\n",    "5\r\n10\r\n100\r\n1\r\n2\r\n3\r\n",
+        "5,10,100,1,2,3",          "5 , 10\t100,1  ,2 3 trailing words are discarded\n",
+        "5,\n10 100 1 2 3\n",      "5\n,10 100 1 2 3\n",
+        "5.9 10 1e2 1 2.0 3.99\n", "+5 10 100 1d0 2q0 3E0\n",
     };
     for (const char* text : layouts) {
         const Six r = read_six(text);
@@ -92,9 +87,16 @@ TEST(FreeInput, IntegerConversionEdges) {
     const struct {
         const char* token;
         std::int32_t want;
-    } ok[] = {{"3.7", 3}, {"-2.5", -2}, {"1e3", 1000}, {"2147483647", 2147483647},
-              {"-2147483648", -2147483647 - 1}, {"2147483647.9", 2147483647}, {".5", 0},
-              {"5.", 5}, {"-0", 0}, {"0000000000000000000012", 12}};
+    } ok[] = {{"3.7", 3},
+              {"-2.5", -2},
+              {"1e3", 1000},
+              {"2147483647", 2147483647},
+              {"-2147483648", -2147483647 - 1},
+              {"2147483647.9", 2147483647},
+              {".5", 0},
+              {"5.", 5},
+              {"-0", 0},
+              {"0000000000000000000012", 12}};
     for (const auto& c : ok) {
         std::int32_t v = -99;
         EXPECT_EQ(convert_int(c.token, v), ReadStatus::Ok) << c.token;

@@ -19,8 +19,7 @@ TEST(FreeFormat, LinesOfTheDialogue) {
         const char* expected;
     } cases[] = {
         {free({}), " \r\n"},
-        {free({"                  *** lyapunov ***"}),
-         "                   *** lyapunov ***\r\n"},
+        {free({"                  *** lyapunov ***"}), "                   *** lyapunov ***\r\n"},
         {free({"npts   = number of data points (max.", 20000, ")"}),
          " npts   = number of data points (max.       20000 )\r\n"},
         {free({"data read over, ndata =", 0}), " data read over, ndata =           0\r\n"},
@@ -36,7 +35,8 @@ TEST(FreeFormat, LinesOfTheDialogue) {
         // A number first: no leading blank, its own field width.
         {free({7, "x"}), "           7 x\r\n"},
     };
-    for (const auto& c : cases) EXPECT_EQ(c.got, c.expected);
+    for (const auto& c : cases)
+        EXPECT_EQ(c.got, c.expected);
 }
 
 TEST(FreeFormat, SeventhIntegerStartsTheSecondLine) {
@@ -69,9 +69,11 @@ TEST(Edited, TheProgramsRecords) {
         {kLimitRecord, {}, "  - ,\r\n"},
         {kConsoleSpectrum, {50, 2, 0.61f, -2.27f}, "   50  2    0.61   -2.27\r\n"},
         {kConsoleSpectrum, {123456, 1, 123456.0f}, "*****  1********\r\n"},
-        {kFileSpectrum, {25, 3, 0.5f, -0.004f, 12.345f},
+        {kFileSpectrum,
+         {25, 3, 0.5f, -0.004f, 12.345f},
          "     25      3      0.50      0.00     12.35\r\n"},
-        {kNamesRecord, {"a.dat               ", "b.out               "},
+        {kNamesRecord,
+         {"a.dat               ", "b.out               "},
          "a.dat               b.out               \r\n"},
     };
     for (const auto& c : cases) {
@@ -83,7 +85,8 @@ TEST(Edited, TheProgramsRecords) {
 
 TEST(Edited, TwentyExponentsStayOnOneRecord) {
     std::vector<Item> items{Item(25), Item(20)};
-    for (int i = 0; i < 20; ++i) items.emplace_back(-1.0f);
+    for (int i = 0; i < 20; ++i)
+        items.emplace_back(-1.0f);
     std::string s;
     append_edited(s, kFileSpectrum, std::span<const Item>(items));
     EXPECT_EQ(s.size(), 214u + 2u);

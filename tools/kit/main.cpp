@@ -1,0 +1,35 @@
+// tarnvex-kit: companion tools around tarnvex.
+
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "kit/commands.hpp"
+#include "kit/options.hpp"
+
+namespace tarnvex::kit {
+
+namespace {
+constexpr const char* kUsage =
+    "usage: tarnvex-kit COMMAND [options]\n"
+    "commands:\n"
+    "  gen SYSTEM      write a series from a system with known exponents\n";
+}
+
+int run_kit(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    if (args.empty() || args[0] == "-h" || args[0] == "--help") {
+        (args.empty() ? err : out) << kUsage;
+        return args.empty() ? 2 : 0;
+    }
+    const std::vector<std::string> rest(args.begin() + 1, args.end());
+    try {
+        if (args[0] == "gen") return cmd_gen(rest, out, err);
+        err << "tarnvex-kit: unknown command '" << args[0] << "'\n" << kUsage;
+        return 2;
+    } catch (const UsageError& e) {
+        err << "tarnvex-kit " << args[0] << ": " << e.what() << "\n";
+        return 2;
+    }
+}
+
+}  // namespace tarnvex::kit
