@@ -113,6 +113,31 @@ TEST(StepLoop, ReportCadenceInIncreasingDimension) {
     EXPECT_EQ(count_of(l.console.text(), ",\r\n"), 125);
 }
 
+TEST(StepLoop, SingularRetriesResumeAtTheFailingDimension) {
+    Loop l(testing::doubling_blocks(), 20, 100, 1, 2, 1, 0.08f);
+    l.p.istart = 101;
+    const LoopOutcome o = l.run();
+    EXPECT_EQ(o.nstep, 100);
+    const std::string& c = l.console.text();
+    EXPECT_GT(count_of(c, " mtrinv: matrix singular\r\n"), 100);
+    EXPECT_GT(count_of(c, " ( 1) 20,\r\n"), 0);  // the progress record again, radius grown
+    // Every dimension reports once per multiple of 25, the lower one first, although
+    // every step went back to the search from dimension 2.
+    std::istringstream lines(l.result.text());
+    std::string line;
+    std::vector<std::string> heads;
+    while (std::getline(lines, line))
+        heads.push_back(line.substr(0, 14));
+    ASSERT_GE(heads.size(), 8u);
+    const std::vector<std::string> tail(heads.end() - 8, heads.end());
+    const std::vector<std::string> want{"     25      1", "     25      2", "     50      1",
+                                        "     50      2", "     75      1", "     75      2",
+                                        "    100      1", "    100      2"};
+    EXPECT_EQ(tail, want);
+    EXPECT_EQ(count_of(c, "\r\n  100  1"), 1);
+    EXPECT_EQ(count_of(c, "\r\n  100  2"), 1);
+}
+
 TEST(StepLoop, ConstantSeriesGivesEveryStepUp) {
     std::string series;
     for (int i = 0; i < 200; ++i)

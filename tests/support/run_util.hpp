@@ -67,6 +67,18 @@ inline std::string henon_series(int n) {
     return s;
 }
 
+// Blocks of ten doublings: sample (b, t) = (5000 + b) * 2^t for b = 0..39, t = 0..9. In
+// two dimensions with delay 1 the displacements within a block lie on one line, so the
+// covariance of dimension 2 stays singular until the radius takes in other blocks.
+inline std::string doubling_blocks() {
+    std::string s;
+    for (long b = 0; b < 40; ++b) {
+        for (int t = 0; t < 10; ++t)
+            s += std::to_string((5000 + b) << t) + "\n";
+    }
+    return s;
+}
+
 inline int count_of(const std::string& text, const std::string& what) {
     int n = 0;
     for (std::size_t p = text.find(what); p != std::string::npos; p = text.find(what, p + 1))
