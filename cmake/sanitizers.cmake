@@ -8,3 +8,13 @@ if(TARNVEX_SANITIZE)
   add_compile_options(${san})
   add_link_options(${san})
 endif()
+
+# TARNVEX_FUZZ: instrumentation for libFuzzer (clang only) on every library, with the
+# sanitizers; the fuzz programs link the engine.
+option(TARNVEX_FUZZ "Build the libFuzzer targets (clang)" OFF)
+if(TARNVEX_FUZZ)
+  set(fuzz -fsanitize=fuzzer-no-link,address,undefined,float-cast-overflow
+           -fno-sanitize-recover=all -fno-omit-frame-pointer)
+  add_compile_options(${fuzz})
+  add_link_options(-fsanitize=address,undefined,float-cast-overflow)
+endif()
