@@ -1,5 +1,8 @@
 #include "embedding/delay_vectors.hpp"
 
+#include <algorithm>
+#include <numeric>
+
 #include "convert.hpp"
 
 namespace tarnvex::embedding {
@@ -19,6 +22,18 @@ void embed_series(std::span<const float> x, std::int64_t npts, std::int64_t dela
             dv.iy(i, k) = trunc_to_i32(sample);
         }
     }
+    sort_first_coordinate(dv);
+}
+
+void sort_first_coordinate(DelayVectors& dv) {
+    const auto count = static_cast<std::size_t>(dv.nvec);
+    std::iota(dv.sorted_index.begin(), dv.sorted_index.begin() + static_cast<std::ptrdiff_t>(count), 1);
+    const std::int32_t* first = dv.column(1);
+    std::sort(dv.sorted_index.begin(), dv.sorted_index.begin() + static_cast<std::ptrdiff_t>(count),
+              [first](std::int32_t a, std::int32_t b) {
+                  return first[a - 1] < first[b - 1] || (first[a - 1] == first[b - 1] && a < b);
+              });
+    for (std::size_t i = 0; i < count; ++i) dv.sorted_first[i] = first[dv.sorted_index[i] - 1];
 }
 
 }  // namespace tarnvex::embedding

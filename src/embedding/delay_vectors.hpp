@@ -16,6 +16,11 @@ struct DelayVectors {
     std::array<std::int32_t, static_cast<std::size_t>(NMAX) * MMAX> table{};
     std::int64_t nvec = 0;  // vectors built
 
+    // Vectors 1..nvec ordered by their first coordinate (ties by index): the values and the
+    // vector indices, for the search to find the candidates within a radius at once.
+    std::array<std::int32_t, NMAX> sorted_first{};
+    std::array<std::int32_t, NMAX> sorted_index{};
+
     std::int32_t iy(std::int64_t i, int k) const {
         assert(i >= 1 && i <= NMAX && k >= 1 && k <= MMAX);
         return table[static_cast<std::size_t>((i - 1) + static_cast<std::int64_t>(k - 1) * NMAX)];
@@ -37,5 +42,9 @@ std::int64_t vector_count(std::int64_t npts, std::int64_t delay, std::int64_t mt
 // Every sample read must fit a 32-bit integer after truncation (the driver checks it).
 void embed_series(std::span<const float> x, std::int64_t npts, std::int64_t delay, int mto,
                   DelayVectors& dv);
+
+// Orders vectors 1..nvec by their first coordinate into sorted_first and sorted_index;
+// embed_series does it, and so must whoever fills the table otherwise.
+void sort_first_coordinate(DelayVectors& dv);
 
 }  // namespace tarnvex::embedding

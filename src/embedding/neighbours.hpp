@@ -17,6 +17,9 @@ struct Neighbourhoods {
     // indices in increasing order.
     std::array<std::int32_t, MMAX + 1> counts{};
     std::array<std::int32_t, static_cast<std::size_t>(KMAX) * MMAX> lists{};
+    // Scratch of a scan: one bit per vector marks the candidates within the radius in the
+    // first coordinate; all clear between scans.
+    std::array<std::uint64_t, NMAX / 64 + 1> marks{};
 
     std::int32_t& nn(int k) {
         assert(k >= 1 && k <= MMAX);
@@ -69,6 +72,18 @@ void grow_radius(SearchState& s);
 // keep their lists.
 SearchResult find_neighbourhoods(const DelayVectors& dv, const SearchParams& p, std::int64_t iref,
                                  SearchState& s, Neighbourhoods& nb, textio::RecordWriter& console);
+
+// The two builds of the search (see kernels.hpp): the plain one scans every vector; the
+// fast one visits, in the same increasing order, only the vectors whose first coordinate
+// is within the radius. find_neighbourhoods is one of them.
+namespace plain {
+SearchResult find_neighbourhoods(const DelayVectors& dv, const SearchParams& p, std::int64_t iref,
+                                 SearchState& s, Neighbourhoods& nb, textio::RecordWriter& console);
+}
+namespace fast {
+SearchResult find_neighbourhoods(const DelayVectors& dv, const SearchParams& p, std::int64_t iref,
+                                 SearchState& s, Neighbourhoods& nb, textio::RecordWriter& console);
+}
 
 // The progress record of an accepted search and the limit record of a step given up.
 void write_progress(textio::RecordWriter& console, int ngrow, int nn_mto);

@@ -15,4 +15,12 @@ namespace tarnvex::linalg {
 // "householder: mtrinv: matrix singular" when r cannot be inverted.
 [[nodiscard]] int hshold(Mat20& b, Mat20& q, Mat20& r, int n, textio::RecordWriter& console);
 
+// The two builds of the same routine (see kernels.hpp); hshold is one of them.
+namespace plain {
+[[nodiscard]] int hshold(Mat20& b, Mat20& q, Mat20& r, int n, textio::RecordWriter& console);
+}
+namespace fast {
+[[nodiscard]] int hshold(Mat20& b, Mat20& q, Mat20& r, int n, textio::RecordWriter& console);
+}
+
 }  // namespace tarnvex::linalg

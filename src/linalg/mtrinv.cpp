@@ -4,9 +4,109 @@
 #include <cmath>
 #include <utility>
 
+#include "kernels.hpp"
+
 namespace tarnvex::linalg {
 
+namespace {
+
+// The value in row i, column j belongs in row pivcol(i), column pivrow(j): rows first.
+void undo_permutation(Mat20& a, int n, std::array<int, MMAX + 1>& pivcol,
+                      std::array<int, MMAX + 1>& pivrow) {
+    for (int i = 1; i < n; ++i) {
+        if (pivcol[i] != i) {
+            int l = i + 1;
+            while (pivcol[l] != i) ++l;
+            for (int j = 1; j <= n; ++j) std::swap(a(i, j), a(l, j));
+            pivcol[l] = pivcol[i];
+        }
+        pivcol[i] = i;
+    }
+    for (int i = 1; i < n; ++i) {
+        if (pivrow[i] != i) {
+            int l = i + 1;
+            while (pivrow[l] != i) ++l;
+            for (int k = 1; k <= n; ++k) std::swap(a(k, i), a(k, l));
+            pivrow[l] = pivrow[i];
+        }
+        pivrow[i] = i;
+    }
+}
+
+// First largest magnitude among unused rows and columns, rows outer; p = 0 when the
+// remaining block is zero.
+inline void find_pivot(const Mat20& a, int n, const std::array<int, MMAX + 1>& pivcol,
+                       const std::array<int, MMAX + 1>& pivrow, double& p, int& r, int& s) {
+    p = 0.0;
+    r = 0;
+    s = 0;
+    for (int i = 1; i <= n; ++i) {
+        if (pivcol[i] != 0) continue;
+        for (int j = 1; j <= n; ++j) {
+            if (pivrow[j] != 0) continue;
+            if (std::fabs(p) < std::fabs(a(i, j))) {
+                p = a(i, j);
+                r = i;
+                s = j;
+            }
+        }
+    }
+}
+
+}  // namespace
+
 int mtrinv(Mat20& a, int n, textio::RecordWriter& console) {
+#ifdef TARNVEX_PLAIN_KERNELS
+    return plain::mtrinv(a, n, console);
+#else
+    return fast::mtrinv(a, n, console);
+#endif
+}
+
+TARNVEX_VECTOR_CLONES
+int fast::mtrinv(Mat20& a, int n, textio::RecordWriter& console) {
+    if (n <= 0) return 0;
+    std::array<int, MMAX + 1> pivcol{};
+    std::array<int, MMAX + 1> pivrow{};
+    double* const base = a.a.data();
+    const auto un = static_cast<std::size_t>(n);
+
+    for (int step = 1; step <= n; ++step) {
+        double p;
+        int r, s;
+        find_pivot(a, n, pivcol, pivrow, p, r, s);
+        if (std::fabs(p) <= 0.0) {
+            console.write_free({"mtrinv: matrix singular"});
+            return 1;
+        }
+        pivcol[r] = s;
+        pivrow[s] = r;
+
+        // The same operations on the same elements as the plain loops, a whole column at a
+        // time: the pivot row is computed along and then put back, so that every other
+        // element sees the old pivot row and column.
+        double* __restrict const cs = base + static_cast<std::size_t>(s - 1) * MMAX;
+        const auto ur = static_cast<std::size_t>(r - 1);
+        cs[ur] = 1.0 / p;
+        for (int j = 1; j <= n; ++j) {
+            if (j == s) continue;
+            double* __restrict const cj = base + static_cast<std::size_t>(j - 1) * MMAX;
+            const double arj = cj[ur];
+            for (std::size_t i = 0; i < un; ++i) cj[i] = cj[i] - (cs[i] * arj) / p;
+            cj[ur] = arj;
+        }
+        const double pivot_inverse = cs[ur];
+        for (std::size_t i = 0; i < un; ++i) cs[i] = cs[i] / p;
+        cs[ur] = pivot_inverse;
+        for (int j = 1; j <= n; ++j) {
+            if (j != s) a(r, j) = -(a(r, j) / p);
+        }
+    }
+    undo_permutation(a, n, pivcol, pivrow);
+    return 0;
+}
+
+int plain::mtrinv(Mat20& a, int n, textio::RecordWriter& console) {
     if (n <= 0) return 0;
     // pivcol(i): column of the pivot taken in row i; pivrow(j): row of the pivot taken
     // in column j; 0 while unused.
@@ -14,20 +114,9 @@ int mtrinv(Mat20& a, int n, textio::RecordWriter& console) {
     std::array<int, MMAX + 1> pivrow{};
 
     for (int step = 1; step <= n; ++step) {
-        double p = 0.0;
-        int r = 0;
-        int s = 0;
-        for (int i = 1; i <= n; ++i) {
-            if (pivcol[i] != 0) continue;
-            for (int j = 1; j <= n; ++j) {
-                if (pivrow[j] != 0) continue;
-                if (std::fabs(p) < std::fabs(a(i, j))) {
-                    p = a(i, j);
-                    r = i;
-                    s = j;
-                }
-            }
-        }
+        double p;
+        int r, s;
+        find_pivot(a, n, pivcol, pivrow, p, r, s);
         if (std::fabs(p) <= 0.0) {
             console.write_free({"mtrinv: matrix singular"});
             return 1;
@@ -54,29 +143,7 @@ int mtrinv(Mat20& a, int n, textio::RecordWriter& console) {
         }
     }
 
-    // The value in row i, column j belongs in row pivcol(i), column pivrow(j).
-    for (int i = 1; i < n; ++i) {
-        if (pivcol[i] != i) {
-            int l = i + 1;
-            while (pivcol[l] != i)
-                ++l;
-            for (int j = 1; j <= n; ++j)
-                std::swap(a(i, j), a(l, j));
-            pivcol[l] = pivcol[i];
-        }
-        pivcol[i] = i;
-    }
-    for (int i = 1; i < n; ++i) {
-        if (pivrow[i] != i) {
-            int l = i + 1;
-            while (pivrow[l] != i)
-                ++l;
-            for (int k = 1; k <= n; ++k)
-                std::swap(a(k, i), a(k, l));
-            pivrow[l] = pivrow[i];
-        }
-        pivrow[i] = i;
-    }
+    undo_permutation(a, n, pivcol, pivrow);
     return 0;
 }
 

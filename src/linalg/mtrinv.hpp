@@ -13,4 +13,12 @@ namespace tarnvex::linalg {
 // steps left it. n <= 0 changes nothing and returns 0.
 [[nodiscard]] int mtrinv(Mat20& a, int n, textio::RecordWriter& console);
 
+// The two builds of the same routine (see kernels.hpp); mtrinv is one of them.
+namespace plain {
+[[nodiscard]] int mtrinv(Mat20& a, int n, textio::RecordWriter& console);
+}
+namespace fast {
+[[nodiscard]] int mtrinv(Mat20& a, int n, textio::RecordWriter& console);
+}
+
 }  // namespace tarnvex::linalg

@@ -33,8 +33,20 @@ struct LocalMapScratch {
 // dimension m, their successors `evolv` vectors later. Returns 0 with the map in s.a, or
 // 1 when V is singular (mtrinv has written its line to `console`).
 [[nodiscard]] int estimate_local_map(const embedding::DelayVectors& dv,
-                                     const embedding::Neighbourhoods& nb, int m, std::int64_t iref,
-                                     std::int64_t evolv, LocalMapScratch& s,
+                                     const embedding::Neighbourhoods& nb, int m,
+                                     std::int64_t iref, std::int64_t evolv, LocalMapScratch& s,
                                      textio::RecordWriter& console);
+
+// The covariances V and C of dimension m from the displacements in s.dy, s.dz (count rows),
+// each divided by the count; and the map A = C V^-1 from C and the inverse in V. Two builds
+// of each (see kernels.hpp).
+namespace plain {
+void covariances(LocalMapScratch& s, int m, int count);
+void map_product(LocalMapScratch& s, int m);
+}  // namespace plain
+namespace fast {
+void covariances(LocalMapScratch& s, int m, int count);
+void map_product(LocalMapScratch& s, int m);
+}  // namespace fast
 
 }  // namespace tarnvex::spectrum

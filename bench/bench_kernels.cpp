@@ -1,0 +1,130 @@
+// The numerical kernels one at a time, plain and fast builds side by side, at m = 5, 10, 20.
+
+#include <benchmark/benchmark.h>
+
+#include <memory>
+#include <random>
+
+#include "embedding/neighbours.hpp"
+#include "linalg/hshold.hpp"
+#include "linalg/mtrinv.hpp"
+#include "spectrum/local_map.hpp"
+#include "spectrum/propagation.hpp"
+#include "textio/reader.hpp"
+#include "driver/series.hpp"
+#include "workloads.hpp"
+
+namespace tarnvex::bench {
+namespace {
+
+using linalg::Mat20;
+
+// A symmetric, well-conditioned matrix like a covariance of displacements.
+Mat20 covariance_like(int m, unsigned seed) {
+    std::mt19937 gen(seed);
+    std::uniform_int_distribution<int> d(-500, 500);
+    auto s = std::make_unique<spectrum::LocalMapScratch>();
+    for (int j = 1; j <= 200; ++j) {
+        for (int c = 1; c <= m; ++c) {
+            s->dy_at(j, c) = d(gen);
+            s->dz_at(j, c) = d(gen);
+        }
+    }
+    spectrum::plain::covariances(*s, m, 200);
+    return s->v;
+}
+
+template <int (*Inv)(Mat20&, int, textio::RecordWriter&)>
+void BM_Mtrinv(benchmark::State& state) {
+    const int m = static_cast<int>(state.range(0));
+    const Mat20 v = covariance_like(m, 1);
+    textio::StringWriter console;
+    for (auto _ : state) {
+        Mat20 a = v;
+        benchmark::DoNotOptimize(Inv(a, m, console));
+        benchmark::DoNotOptimize(a);
+    }
+}
+BENCHMARK(BM_Mtrinv<linalg::plain::mtrinv>)->Name("mtrinv/plain")->Arg(5)->Arg(10)->Arg(20);
+BENCHMARK(BM_Mtrinv<linalg::fast::mtrinv>)->Name("mtrinv/fast")->Arg(5)->Arg(10)->Arg(20);
+
+template <int (*Hsh)(Mat20&, Mat20&, Mat20&, int, textio::RecordWriter&)>
+void BM_Hshold(benchmark::State& state) {
+    const int m = static_cast<int>(state.range(0));
+    Mat20 b = covariance_like(m, 2);
+    Mat20 q, r;
+    textio::StringWriter console;
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(Hsh(b, q, r, m, console));
+        benchmark::DoNotOptimize(q);
+    }
+}
+BENCHMARK(BM_Hshold<linalg::plain::hshold>)->Name("hshold/plain")->Arg(5)->Arg(10)->Arg(20);
+BENCHMARK(BM_Hshold<linalg::fast::hshold>)->Name("hshold/fast")->Arg(5)->Arg(10)->Arg(20);
+
+template <void (*Cov)(spectrum::LocalMapScratch&, int, int)>
+void BM_Covariances(benchmark::State& state) {
+    const int m = static_cast<int>(state.range(0));
+    std::mt19937 gen(3);
+    std::uniform_int_distribution<int> d(-500, 500);
+    auto s = std::make_unique<spectrum::LocalMapScratch>();
+    for (int j = 1; j <= 200; ++j) {
+        for (int c = 1; c <= m; ++c) {
+            s->dy_at(j, c) = d(gen);
+            s->dz_at(j, c) = d(gen);
+        }
+    }
+    for (auto _ : state) {
+        Cov(*s, m, 200);
+        benchmark::DoNotOptimize(s->v);
+    }
+}
+BENCHMARK(BM_Covariances<spectrum::plain::covariances>)->Name("covariances/plain")->Arg(5)->Arg(10)->Arg(20);
+BENCHMARK(BM_Covariances<spectrum::fast::covariances>)->Name("covariances/fast")->Arg(5)->Arg(10)->Arg(20);
+
+void BM_Propagation(benchmark::State& state) {
+    const int m = static_cast<int>(state.range(0));
+    auto sp = std::make_unique<spectrum::Spectrum>();
+    spectrum::reset_spectrum(*sp, 20);
+    const Mat20 map = covariance_like(m, 4);
+    textio::StringWriter console, result;
+    for (auto _ : state) {
+        Mat20 a = map;
+        benchmark::DoNotOptimize(spectrum::propagate_dimension(*sp, a, m, {1, 1, 1.0f}, console, result));
+    }
+}
+BENCHMARK(BM_Propagation)->Name("frame propagation")->Arg(5)->Arg(10)->Arg(20);
+
+// One neighbour search over the 20000 vectors of dimension 20 of the largest run.
+template <bool Plain>
+void BM_NeighbourSearch(benchmark::State& state) {
+    auto series = std::make_unique<driver::Series>();
+    const std::string text = lorenz_series(20000);
+    textio::StringSource src(text);
+    driver::read_series(src, *series);
+    auto dv = std::make_unique<embedding::DelayVectors>();
+    embedding::embed_series(series->x, 20000, 5, 20, *dv);
+    auto nb = std::make_unique<embedding::Neighbourhoods>();
+    float xmax = -1e10f, xmin = 1e10f;
+    for (float v : series->x) {
+        xmax = std::max(xmax, v);
+        xmin = std::min(xmin, v);
+    }
+    const float scalmx0 = static_cast<float>(2.0 * static_cast<double>(xmax - xmin) / 100.0);
+    const embedding::SearchParams p{200, 20, dv->nvec - 1, scalmx0};
+    textio::StringWriter console;
+    std::int64_t iref = 1;
+    for (auto _ : state) {
+        embedding::SearchState s{scalmx0, 0, 2};
+        for (int k = 1; k <= 20; ++k) nb->nn(k) = 0;
+        const auto r = Plain ? embedding::plain::find_neighbourhoods(*dv, p, iref, s, *nb, console)
+                             : embedding::fast::find_neighbourhoods(*dv, p, iref, s, *nb, console);
+        benchmark::DoNotOptimize(r);
+        iref = iref % 19000 + 97;
+    }
+}
+BENCHMARK(BM_NeighbourSearch<true>)->Name("neighbour search/plain")->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_NeighbourSearch<false>)->Name("neighbour search/fast")->Unit(benchmark::kMicrosecond);
+
+}  // namespace
+}  // namespace tarnvex::bench

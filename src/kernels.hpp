@@ -1,0 +1,15 @@
+#pragma once
+// The numerical kernels come in two builds of the same arithmetic: the plain loops, in the
+// order the operations are defined in, kept as the reference; and the fast ones, which
+// reorder only what cannot change a rounded result (independent elements, sums whose
+// additions stay in the same sequence for every element) and may vectorise across
+// elements. TARNVEX_PLAIN_KERNELS selects the plain ones for the whole program.
+
+// Builds a function for the baseline and for wider vector units, chosen once at load time.
+// Every clone performs the same IEEE operations on every element; contraction into fused
+// multiply-adds stays off for all of them.
+#if defined(__x86_64__) && !defined(__clang__) && !defined(TARNVEX_NO_CLONES)
+#define TARNVEX_VECTOR_CLONES __attribute__((target_clones("avx512f", "avx2", "default")))
+#else
+#define TARNVEX_VECTOR_CLONES
+#endif
