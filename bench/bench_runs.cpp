@@ -19,8 +19,12 @@ void run_workload(benchmark::State& state, const Workload& w) {
     }
 }
 
-void BM_LargestRun(benchmark::State& state) { run_workload(state, kLargest); }
-void BM_MidSizeRun(benchmark::State& state) { run_workload(state, kMidSize); }
+void BM_LargestRun(benchmark::State& state) {
+    run_workload(state, kLargest);
+}
+void BM_MidSizeRun(benchmark::State& state) {
+    run_workload(state, kMidSize);
+}
 
 BENCHMARK(BM_LargestRun)->Unit(benchmark::kSecond)->Iterations(1);
 BENCHMARK(BM_MidSizeRun)->Unit(benchmark::kMillisecond)->Iterations(3);

@@ -22,18 +22,26 @@ void embed_series(std::span<const float> x, std::int64_t npts, std::int64_t dela
             dv.iy(i, k) = trunc_to_i32(sample);
         }
     }
-    sort_first_coordinate(dv);
+    index_vectors(dv);
 }
 
-void sort_first_coordinate(DelayVectors& dv) {
+void index_vectors(DelayVectors& dv) {
     const auto count = static_cast<std::size_t>(dv.nvec);
-    std::iota(dv.sorted_index.begin(), dv.sorted_index.begin() + static_cast<std::ptrdiff_t>(count), 1);
+    std::iota(dv.sorted_index.begin(), dv.sorted_index.begin() + static_cast<std::ptrdiff_t>(count),
+              1);
     const std::int32_t* first = dv.column(1);
     std::sort(dv.sorted_index.begin(), dv.sorted_index.begin() + static_cast<std::ptrdiff_t>(count),
               [first](std::int32_t a, std::int32_t b) {
                   return first[a - 1] < first[b - 1] || (first[a - 1] == first[b - 1] && a < b);
               });
-    for (std::size_t i = 0; i < count; ++i) dv.sorted_first[i] = first[dv.sorted_index[i] - 1];
+    for (std::size_t i = 0; i < count; ++i)
+        dv.sorted_first[i] = first[dv.sorted_index[i] - 1];
+    for (std::int64_t i = 1; i <= dv.nvec; ++i) {
+        for (int k = 1; k <= MMAX; ++k) {
+            dv.rows[static_cast<std::size_t>(i - 1) * DelayVectors::ROW +
+                    static_cast<std::size_t>(k - 1)] = dv.iy(i, k);
+        }
+    }
 }
 
 }  // namespace tarnvex::embedding

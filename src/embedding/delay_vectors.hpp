@@ -20,6 +20,15 @@ struct DelayVectors {
     // vector indices, for the search to find the candidates within a radius at once.
     std::array<std::int32_t, NMAX> sorted_first{};
     std::array<std::int32_t, NMAX> sorted_index{};
+    // The same coordinates vector by vector, so that the search and the displacements read
+    // one vector from one place; ROW places a vector, the ones beyond MMAX zero, so that
+    // coordinates can be compared four at a time.
+    static constexpr std::size_t ROW = 24;
+    std::array<std::int32_t, static_cast<std::size_t>(NMAX) * ROW> rows{};
+
+    const std::int32_t* row(std::int64_t i) const {
+        return rows.data() + static_cast<std::size_t>(i - 1) * ROW;
+    }
 
     std::int32_t iy(std::int64_t i, int k) const {
         assert(i >= 1 && i <= NMAX && k >= 1 && k <= MMAX);
@@ -43,8 +52,9 @@ std::int64_t vector_count(std::int64_t npts, std::int64_t delay, std::int64_t mt
 void embed_series(std::span<const float> x, std::int64_t npts, std::int64_t delay, int mto,
                   DelayVectors& dv);
 
-// Orders vectors 1..nvec by their first coordinate into sorted_first and sorted_index;
-// embed_series does it, and so must whoever fills the table otherwise.
-void sort_first_coordinate(DelayVectors& dv);
+// Orders vectors 1..nvec by their first coordinate into sorted_first and sorted_index and
+// copies them into rows; embed_series does it, and so must whoever fills the table
+// otherwise.
+void index_vectors(DelayVectors& dv);
 
 }  // namespace tarnvex::embedding

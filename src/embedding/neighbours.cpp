@@ -42,26 +42,57 @@ inline void take(Neighbourhoods& nb, int k, std::int64_t j, int ncube, int& mlow
 // maximum stays within the radius.
 inline void examine(const DelayVectors& dv, const SearchParams& p, std::int64_t j,
                     std::int64_t idist, std::int64_t radius,
-                    const std::array<std::int64_t, MMAX + 1>& ref, int& mlow, Neighbourhoods& nb) {
+                    const std::array<std::int64_t, DelayVectors::ROW + 1>& ref, int& mlow,
+                    Neighbourhoods& nb) {
     if (mlow == 1) take(nb, 1, j, p.ncube, mlow);
+    const std::int32_t* const v = dv.row(j);
     for (int k = 2; k <= p.mto; ++k) {
-        const std::int64_t d = std::llabs(dv.iy(j, k) - ref[static_cast<std::size_t>(k)]);
+        const std::int64_t d = std::llabs(v[k - 1] - ref[static_cast<std::size_t>(k)]);
         if (d > idist) idist = d;
         if (idist > radius) break;
         if (k >= mlow) take(nb, k, j, p.ncube, mlow);
     }
 }
 
-std::array<std::int64_t, MMAX + 1> reference(const DelayVectors& dv, std::int64_t iref, int mto) {
-    std::array<std::int64_t, MMAX + 1> ref{};
-    for (int k = 1; k <= mto; ++k) ref[static_cast<std::size_t>(k)] = dv.iy(iref, k);
+// The same counting with one branch per four coordinates: the running maximum first
+// exceeds the radius at the first coordinate whose own distance exceeds it, so four
+// coordinates are compared at once and the dimensions below the first excess counted.
+inline void examine_by_fours(const DelayVectors& dv, const SearchParams& p, std::int64_t j,
+                             std::int64_t radius,
+                             const std::array<std::int64_t, DelayVectors::ROW + 1>& ref, int& mlow,
+                             Neighbourhoods& nb) {
+    if (mlow == 1) take(nb, 1, j, p.ncube, mlow);
+    const std::int32_t* const v = dv.row(j);
+    int kstop = p.mto + 1;  // first coordinate beyond the radius, or mto + 1
+    for (int k0 = 1; k0 < p.mto; k0 += 4) {
+        unsigned over = 0;
+        for (int l = 0; l < 4; ++l) {
+            const std::int64_t d =
+                std::int64_t{v[k0 + l]} - ref[static_cast<std::size_t>(k0 + l + 1)];
+            over |= static_cast<unsigned>((d > radius) | (d < -radius)) << l;
+        }
+        if (over != 0) {
+            kstop = std::min(kstop, k0 + std::countr_zero(over) + 1);
+            break;
+        }
+    }
+    for (int k = mlow > 2 ? mlow : 2; k < kstop; ++k)
+        take(nb, k, j, p.ncube, mlow);
+}
+
+std::array<std::int64_t, DelayVectors::ROW + 1> reference(const DelayVectors& dv, std::int64_t iref,
+                                                          int mto) {
+    std::array<std::int64_t, DelayVectors::ROW + 1> ref{};  // zero beyond mto
+    for (int k = 1; k <= mto; ++k)
+        ref[static_cast<std::size_t>(k)] = dv.iy(iref, k);
     return ref;
 }
 
 // One scan over all candidates at a fixed integer radius, in increasing index.
 void scan_plain(const DelayVectors& dv, const SearchParams& p, std::int64_t iref,
                 std::int32_t iradius, int& mlow, Neighbourhoods& nb) {
-    for (int k = mlow; k <= p.mto; ++k) nb.nn(k) = 0;
+    for (int k = mlow; k <= p.mto; ++k)
+        nb.nn(k) = 0;
     const std::int64_t radius = iradius;
     const auto ref = reference(dv, iref, p.mto);
     const std::int32_t* first = dv.column(1);
@@ -79,7 +110,8 @@ void scan_plain(const DelayVectors& dv, const SearchParams& p, std::int64_t iref
 // they are marked from the sorted first coordinates, then taken in increasing index.
 void scan_fast(const DelayVectors& dv, const SearchParams& p, std::int64_t iref,
                std::int32_t iradius, int& mlow, Neighbourhoods& nb) {
-    for (int k = mlow; k <= p.mto; ++k) nb.nn(k) = 0;
+    for (int k = mlow; k <= p.mto; ++k)
+        nb.nn(k) = 0;
     const std::int64_t radius = iradius;
     if (radius < 0 || p.nlast < 1) return;
     const auto ref = reference(dv, iref, p.mto);
@@ -93,22 +125,23 @@ void scan_fast(const DelayVectors& dv, const SearchParams& p, std::int64_t iref,
     std::size_t wmin = NMAX / 64 + 1;
     std::size_t wmax = 0;
     for (auto it = lo; it != hi; ++it) {
-        const auto bit = static_cast<std::size_t>(dv.sorted_index[static_cast<std::size_t>(it - begin)] - 1);
+        const auto bit =
+            static_cast<std::size_t>(dv.sorted_index[static_cast<std::size_t>(it - begin)] - 1);
         const std::size_t w = bit >> 6;
         nb.marks[w] |= std::uint64_t{1} << (bit & 63);
         if (w < wmin) wmin = w;
         if (w > wmax) wmax = w;
     }
-    const std::int32_t* first = dv.column(1);
     for (std::size_t w = wmin; w <= wmax; ++w) {
         std::uint64_t bits = nb.marks[w];
         nb.marks[w] = 0;
         while (bits != 0 && mlow <= p.mto) {
-            const auto j = static_cast<std::int64_t>(w * 64 + static_cast<std::size_t>(std::countr_zero(bits)) + 1);
+            const auto j = static_cast<std::int64_t>(
+                w * 64 + static_cast<std::size_t>(std::countr_zero(bits)) + 1);
             bits &= bits - 1;
             if (j > p.nlast) break;
             if (std::llabs(j - iref) < NEXCL) continue;
-            examine(dv, p, j, std::llabs(first[j - 1] - ref[1]), radius, ref, mlow, nb);
+            examine_by_fours(dv, p, j, radius, ref, mlow, nb);
         }
     }
 }
@@ -152,7 +185,8 @@ SearchResult fast::find_neighbourhoods(const DelayVectors& dv, const SearchParam
 }
 
 SearchResult find_neighbourhoods(const DelayVectors& dv, const SearchParams& p, std::int64_t iref,
-                                 SearchState& s, Neighbourhoods& nb, textio::RecordWriter& console) {
+                                 SearchState& s, Neighbourhoods& nb,
+                                 textio::RecordWriter& console) {
 #ifdef TARNVEX_PLAIN_KERNELS
     return plain::find_neighbourhoods(dv, p, iref, s, nb, console);
 #else

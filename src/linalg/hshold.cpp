@@ -11,27 +11,33 @@ namespace tarnvex::linalg {
 namespace {
 
 // Sign of a reflection's diagonal value: opposite to b(k, k), zero counting as positive.
-inline double diagonal_value(double bkk, double sigma) { return bkk < 0.0 ? sigma : -sigma; }
+inline double diagonal_value(double bkk, double sigma) {
+    return bkk < 0.0 ? sigma : -sigma;
+}
 
 // Steps after the reduction, shared by both builds: r from the reduced b and the diagonal,
 // its rows sign-normalised, b restored from the copy, the copy replaced by r. Returns with
 // `work` holding r.
-void assemble_r(Mat20& b, Mat20& r, Mat20& work, const std::array<double, MMAX + 1>& rdiag,
-                int n) {
+void assemble_r(Mat20& b, Mat20& r, Mat20& work, const std::array<double, MMAX + 1>& rdiag, int n) {
     for (int k = 1; k < n; ++k) {
-        for (int j = k + 1; j <= n; ++j) r(k, j) = b(k, j);
+        for (int j = k + 1; j <= n; ++j)
+            r(k, j) = b(k, j);
     }
-    for (int k = 1; k <= n; ++k) r(k, k) = rdiag[static_cast<std::size_t>(k)];
+    for (int k = 1; k <= n; ++k)
+        r(k, k) = rdiag[static_cast<std::size_t>(k)];
     // A positive diagonal: whole rows change sign, the zeros below the diagonal included.
     for (int k = 1; k <= n; ++k) {
         const double sign = rdiag[static_cast<std::size_t>(k)] < 0.0 ? -1.0 : 1.0;
-        for (int j = 1; j <= n; ++j) r(k, j) = r(k, j) * sign;
+        for (int j = 1; j <= n; ++j)
+            r(k, j) = r(k, j) * sign;
     }
     for (int j = 1; j <= n; ++j) {
-        for (int i = 1; i <= n; ++i) b(i, j) = work(i, j);
+        for (int i = 1; i <= n; ++i)
+            b(i, j) = work(i, j);
     }
     for (int j = 1; j <= n; ++j) {
-        for (int i = 1; i <= n; ++i) work(i, j) = r(i, j);
+        for (int i = 1; i <= n; ++i)
+            work(i, j) = r(i, j);
     }
 }
 
@@ -63,7 +69,8 @@ int plain::hshold(Mat20& b, Mat20& q, Mat20& r, int n, textio::RecordWriter& con
 
     for (int k = 1; k <= n; ++k) {
         double s = 0.0;
-        for (int i = k; i <= n; ++i) s = b(i, k) * b(i, k) + s;
+        for (int i = k; i <= n; ++i)
+            s = b(i, k) * b(i, k) + s;
         if (s < 1e-50) {
             console.write_free({"householder: matrix singular"});
             return 1;
@@ -74,9 +81,11 @@ int plain::hshold(Mat20& b, Mat20& q, Mat20& r, int n, textio::RecordWriter& con
         b(k, k) = b(k, k) - alpha;
         for (int j = k + 1; j <= n; ++j) {
             double f = 0.0;
-            for (int i = k; i <= n; ++i) f = b(i, k) * b(i, j) + f;
+            for (int i = k; i <= n; ++i)
+                f = b(i, k) * b(i, j) + f;
             f = beta * f;
-            for (int i = k; i <= n; ++i) b(i, j) = b(i, j) - f * b(i, k);
+            for (int i = k; i <= n; ++i)
+                b(i, j) = b(i, j) - f * b(i, k);
         }
     }
 
@@ -88,7 +97,8 @@ int plain::hshold(Mat20& b, Mat20& q, Mat20& r, int n, textio::RecordWriter& con
     for (int i = 1; i <= n; ++i) {
         for (int j = 1; j <= n; ++j) {
             q(i, j) = 0.0;
-            for (int l = 1; l <= n; ++l) q(i, j) = b(i, l) * work(l, j) + q(i, j);
+            for (int l = 1; l <= n; ++l)
+                q(i, j) = b(i, l) * work(l, j) + q(i, j);
         }
     }
     return 0;
@@ -108,18 +118,21 @@ int fast::hshold(Mat20& b, Mat20& q, Mat20& r, int n, textio::RecordWriter& cons
     const auto un = static_cast<std::size_t>(n);
     std::array<double, MMAX * MMAX> t;  // t[(i - 1) * MMAX + (j - 1)] = b(i, j)
     for (std::size_t i = 0; i < un; ++i) {
-        for (std::size_t j = 0; j < un; ++j) t[i * MMAX + j] = b.a[i + j * MMAX];
+        for (std::size_t j = 0; j < un; ++j)
+            t[i * MMAX + j] = b.a[i + j * MMAX];
     }
     const auto put_back = [&] {
         for (std::size_t i = 0; i < un; ++i) {
-            for (std::size_t j = 0; j < un; ++j) b.a[i + j * MMAX] = t[i * MMAX + j];
+            for (std::size_t j = 0; j < un; ++j)
+                b.a[i + j * MMAX] = t[i * MMAX + j];
         }
     };
     std::array<double, MMAX> f;
 
     for (std::size_t k = 0; k < un; ++k) {
         double s = 0.0;
-        for (std::size_t i = k; i < un; ++i) s = t[i * MMAX + k] * t[i * MMAX + k] + s;
+        for (std::size_t i = k; i < un; ++i)
+            s = t[i * MMAX + k] * t[i * MMAX + k] + s;
         if (s < 1e-50) {
             put_back();
             console.write_free({"householder: matrix singular"});
@@ -130,17 +143,21 @@ int fast::hshold(Mat20& b, Mat20& q, Mat20& r, int n, textio::RecordWriter& cons
         rdiag[k + 1] = alpha;
         const double beta = 1.0 / (s - alpha * bkk);
         t[k * MMAX + k] = bkk - alpha;
-        for (std::size_t j = k + 1; j < un; ++j) f[j] = 0.0;
+        for (std::size_t j = k + 1; j < un; ++j)
+            f[j] = 0.0;
         for (std::size_t i = k; i < un; ++i) {
             const double vi = t[i * MMAX + k];
             double* __restrict const row = t.data() + i * MMAX;
-            for (std::size_t j = k + 1; j < un; ++j) f[j] = vi * row[j] + f[j];
+            for (std::size_t j = k + 1; j < un; ++j)
+                f[j] = vi * row[j] + f[j];
         }
-        for (std::size_t j = k + 1; j < un; ++j) f[j] = beta * f[j];
+        for (std::size_t j = k + 1; j < un; ++j)
+            f[j] = beta * f[j];
         for (std::size_t i = k; i < un; ++i) {
             const double vi = t[i * MMAX + k];
             double* __restrict const row = t.data() + i * MMAX;
-            for (std::size_t j = k + 1; j < un; ++j) row[j] = row[j] - f[j] * vi;
+            for (std::size_t j = k + 1; j < un; ++j)
+                row[j] = row[j] - f[j] * vi;
         }
     }
     put_back();
@@ -155,7 +172,8 @@ int fast::hshold(Mat20& b, Mat20& q, Mat20& r, int n, textio::RecordWriter& cons
         for (std::size_t l = 0; l < un; ++l) {
             const double w = work.a[l + j * MMAX];
             const double* __restrict const bl = b.a.data() + l * MMAX;
-            for (std::size_t i = 0; i < un; ++i) qj[i] = bl[i] * w + qj[i];
+            for (std::size_t i = 0; i < un; ++i)
+                qj[i] = bl[i] * w + qj[i];
         }
     }
     return 0;

@@ -16,8 +16,10 @@ void undo_permutation(Mat20& a, int n, std::array<int, MMAX + 1>& pivcol,
     for (int i = 1; i < n; ++i) {
         if (pivcol[i] != i) {
             int l = i + 1;
-            while (pivcol[l] != i) ++l;
-            for (int j = 1; j <= n; ++j) std::swap(a(i, j), a(l, j));
+            while (pivcol[l] != i)
+                ++l;
+            for (int j = 1; j <= n; ++j)
+                std::swap(a(i, j), a(l, j));
             pivcol[l] = pivcol[i];
         }
         pivcol[i] = i;
@@ -25,8 +27,10 @@ void undo_permutation(Mat20& a, int n, std::array<int, MMAX + 1>& pivcol,
     for (int i = 1; i < n; ++i) {
         if (pivrow[i] != i) {
             int l = i + 1;
-            while (pivrow[l] != i) ++l;
-            for (int k = 1; k <= n; ++k) std::swap(a(k, i), a(k, l));
+            while (pivrow[l] != i)
+                ++l;
+            for (int k = 1; k <= n; ++k)
+                std::swap(a(k, i), a(k, l));
             pivrow[l] = pivrow[i];
         }
         pivrow[i] = i;
@@ -53,6 +57,59 @@ inline void find_pivot(const Mat20& a, int n, const std::array<int, MMAX + 1>& p
     }
 }
 
+// The same pivot as find_pivot, found column by column: the largest magnitude, ties to the
+// lowest row, then to the lowest column, which is the first largest in row-then-column
+// order. Each column's largest magnitude comes from a lane-wise maximum over 20 places
+// (rows in use count as zero, or NaN for an infinity, places beyond the block as zero;
+// none of these wins).
+inline void find_pivot_by_columns(const double* base, int n,
+                                  const std::array<int, MMAX + 1>& pivcol,
+                                  const std::array<int, MMAX + 1>& pivrow, double& p, int& r,
+                                  int& s) {
+    const auto un = static_cast<std::size_t>(n);
+    // 1 for the rows still free, 0 for the others and beyond the block; a magnitude times 0
+    // is 0 (or NaN for an infinity), and neither wins.
+    std::array<double, MMAX> keep{};
+    for (std::size_t i = 0; i < un; ++i)
+        keep[i] = pivcol[i + 1] == 0 ? 1.0 : 0.0;
+    double best = 0.0;
+    std::size_t brow = MMAX;
+    std::size_t bcol = 0;
+    std::array<double, MMAX> w{};  // places beyond the block stay 0
+    for (std::size_t j = 0; j < un; ++j) {
+        if (pivrow[j + 1] != 0) continue;
+        const double* const col = base + j * MMAX;
+        for (std::size_t i = 0; i < un; ++i)
+            w[i] = std::fabs(col[i]) * keep[i];
+        double lane[4] = {0.0, 0.0, 0.0, 0.0};
+        for (std::size_t i = 0; i < MMAX; i += 4) {
+            for (std::size_t l = 0; l < 4; ++l)
+                lane[l] = w[i + l] > lane[l] ? w[i + l] : lane[l];
+        }
+        double colmax = lane[0];
+        for (std::size_t l = 1; l < 4; ++l)
+            colmax = lane[l] > colmax ? lane[l] : colmax;
+        if (colmax < best || colmax == 0.0) continue;
+        std::size_t i = 0;
+        while (w[i] != colmax)
+            ++i;
+        if (colmax > best || i < brow) {
+            best = colmax;
+            brow = i;
+            bcol = j;
+        }
+    }
+    if (best > 0.0) {
+        r = static_cast<int>(brow) + 1;
+        s = static_cast<int>(bcol) + 1;
+        p = base[brow + bcol * MMAX];
+    } else {
+        p = 0.0;
+        r = 0;
+        s = 0;
+    }
+}
+
 }  // namespace
 
 int mtrinv(Mat20& a, int n, textio::RecordWriter& console) {
@@ -74,7 +131,7 @@ int fast::mtrinv(Mat20& a, int n, textio::RecordWriter& console) {
     for (int step = 1; step <= n; ++step) {
         double p;
         int r, s;
-        find_pivot(a, n, pivcol, pivrow, p, r, s);
+        find_pivot_by_columns(base, n, pivcol, pivrow, p, r, s);
         if (std::fabs(p) <= 0.0) {
             console.write_free({"mtrinv: matrix singular"});
             return 1;
@@ -92,11 +149,13 @@ int fast::mtrinv(Mat20& a, int n, textio::RecordWriter& console) {
             if (j == s) continue;
             double* __restrict const cj = base + static_cast<std::size_t>(j - 1) * MMAX;
             const double arj = cj[ur];
-            for (std::size_t i = 0; i < un; ++i) cj[i] = cj[i] - (cs[i] * arj) / p;
+            for (std::size_t i = 0; i < un; ++i)
+                cj[i] = cj[i] - (cs[i] * arj) / p;
             cj[ur] = arj;
         }
         const double pivot_inverse = cs[ur];
-        for (std::size_t i = 0; i < un; ++i) cs[i] = cs[i] / p;
+        for (std::size_t i = 0; i < un; ++i)
+            cs[i] = cs[i] / p;
         cs[ur] = pivot_inverse;
         for (int j = 1; j <= n; ++j) {
             if (j != s) a(r, j) = -(a(r, j) / p);

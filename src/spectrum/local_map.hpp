@@ -17,6 +17,12 @@ struct LocalMapScratch {
     // evolv samples later, exact integers held as doubles.
     std::array<double, static_cast<std::size_t>(KMAX) * MMAX> dy;
     std::array<double, static_cast<std::size_t>(KMAX) * MMAX> dz;
+    // The same displacements held coordinate by coordinate (KMAX places a coordinate), for
+    // the fast covariances, with their largest magnitudes.
+    std::array<double, static_cast<std::size_t>(KMAX) * MMAX> dyc;
+    std::array<double, static_cast<std::size_t>(KMAX) * MMAX> dzc;
+    std::int64_t max_dy = 0;
+    std::int64_t max_dz = 0;
     linalg::Mat20 v;  // covariance of dy, replaced by its inverse
     linalg::Mat20 c;  // cross-covariance of dz (rows) with dy (columns)
     linalg::Mat20 a;  // the map C V^-1
@@ -33,13 +39,14 @@ struct LocalMapScratch {
 // dimension m, their successors `evolv` vectors later. Returns 0 with the map in s.a, or
 // 1 when V is singular (mtrinv has written its line to `console`).
 [[nodiscard]] int estimate_local_map(const embedding::DelayVectors& dv,
-                                     const embedding::Neighbourhoods& nb, int m,
-                                     std::int64_t iref, std::int64_t evolv, LocalMapScratch& s,
+                                     const embedding::Neighbourhoods& nb, int m, std::int64_t iref,
+                                     std::int64_t evolv, LocalMapScratch& s,
                                      textio::RecordWriter& console);
 
-// The covariances V and C of dimension m from the displacements in s.dy, s.dz (count rows),
-// each divided by the count; and the map A = C V^-1 from C and the inverse in V. Two builds
-// of each (see kernels.hpp).
+// The covariances V and C of dimension m from the displacements (count neighbours), each
+// divided by the count; and the map A = C V^-1 from C and the inverse in V. Two builds of
+// each (see kernels.hpp): the plain covariances read s.dy and s.dz, the fast ones s.dyc,
+// s.dzc, s.max_dy and s.max_dz.
 namespace plain {
 void covariances(LocalMapScratch& s, int m, int count);
 void map_product(LocalMapScratch& s, int m);

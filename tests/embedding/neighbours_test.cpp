@@ -41,7 +41,7 @@ struct Fixture {
         const SearchParams p{ncube, mto, nlast < 0 ? dv->nvec : nlast, scalmx};
         for (int k = 1; k <= mto; ++k)
             nb->nn(k) = 0;
-        sort_first_coordinate(*dv);
+        index_vectors(*dv);
         return find_neighbourhoods(*dv, p, iref, s, *nb, console);
     }
     std::vector<std::int32_t> list(int k) const {

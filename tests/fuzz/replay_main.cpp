@@ -27,9 +27,11 @@ int main(int argc, char** argv) {
         const std::filesystem::path p(argv[i]);
         if (std::filesystem::is_directory(p)) {
             std::vector<std::filesystem::path> files;
-            for (const auto& e : std::filesystem::directory_iterator(p)) files.push_back(e.path());
+            for (const auto& e : std::filesystem::directory_iterator(p))
+                files.push_back(e.path());
             std::sort(files.begin(), files.end());
-            for (const auto& f : files) replay(f, count);
+            for (const auto& f : files)
+                replay(f, count);
         } else {
             replay(p, count);
         }

@@ -35,7 +35,11 @@ struct MapFixture {
         }
         nb->nn(2) = j;
     }
-    int run() { return estimate_local_map(*dv, *nb, 2, 1, 1, *s, console); }
+    int run() {
+        dv->nvec = 30;
+        embedding::index_vectors(*dv);
+        return estimate_local_map(*dv, *nb, 2, 1, 1, *s, console);
+    }
 };
 
 TEST(LocalMap, DiagonalMap) {
