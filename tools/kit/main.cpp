@@ -13,7 +13,10 @@ namespace {
 constexpr const char* kUsage =
     "usage: tarnvex-kit COMMAND [options]\n"
     "commands:\n"
-    "  gen SYSTEM      write a series from a system with known exponents\n";
+    "  gen SYSTEM      write a series from a system with known exponents\n"
+    "  prep FILE       one column of a measurement file as an integer series\n"
+    "  table RESULT    a result file as a CSV or TSV table (--last: final estimates)\n"
+    "  plot RESULT     the running estimates drawn with gnuplot (-o OUT.png|.svg)\n";
 }
 
 int run_kit(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
@@ -24,6 +27,9 @@ int run_kit(const std::vector<std::string>& args, std::ostream& out, std::ostrea
     const std::vector<std::string> rest(args.begin() + 1, args.end());
     try {
         if (args[0] == "gen") return cmd_gen(rest, out, err);
+        if (args[0] == "prep") return cmd_prep(rest, out, err);
+        if (args[0] == "table") return cmd_table(rest, out, err);
+        if (args[0] == "plot") return cmd_plot(rest, out, err);
         err << "tarnvex-kit: unknown command '" << args[0] << "'\n" << kUsage;
         return 2;
     } catch (const UsageError& e) {

@@ -1,0 +1,151 @@
+// tarnvex-kit plot: the running estimates of a result file drawn with gnuplot.
+
+#include <stdlib.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <ostream>
+#include <sstream>
+
+#include "kit/commands.hpp"
+#include "kit/options.hpp"
+#include "kit/result_file.hpp"
+
+namespace tarnvex::kit {
+
+namespace {
+
+// A string in gnuplot's single quotes.
+std::string quoted(const std::string& s) {
+    std::string q = "'";
+    for (char c : s) {
+        q += c;
+        if (c == '\'') q += '\'';
+    }
+    return q + "'";
+}
+
+std::string trim(const std::string& s) {
+    const auto b = s.find_first_not_of(' ');
+    const auto e = s.find_last_not_of(' ');
+    return b == std::string::npos ? "" : s.substr(b, e - b + 1);
+}
+
+int run_program(const std::string& program, const std::vector<std::string>& args) {
+    std::vector<char*> argv;
+    argv.push_back(const_cast<char*>(program.c_str()));
+    for (const auto& a : args)
+        argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    const pid_t pid = ::fork();
+    if (pid < 0) return -1;
+    if (pid == 0) {
+        ::execv(program.c_str(), argv.data());
+        ::_exit(127);
+    }
+    int status = 0;
+    if (::waitpid(pid, &status, 0) < 0) return -1;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+}  // namespace
+
+std::string find_on_path(const std::string& name) {
+    const char* path = std::getenv("PATH");
+    std::istringstream dirs(path != nullptr ? path : "/usr/bin:/bin");
+    std::string dir;
+    while (std::getline(dirs, dir, ':')) {
+        if (dir.empty()) continue;
+        const std::string candidate = dir + "/" + name;
+        if (::access(candidate.c_str(), X_OK) == 0) return candidate;
+    }
+    return {};
+}
+
+int cmd_plot(const std::vector<std::string>& args, std::ostream& out, std::ostream&) {
+    const Options o(args, {"-o", "--dims", "--width"}, {});
+    const auto output = o.get("-o");
+    if (o.positional().size() != 1 || !output) {
+        throw UsageError(
+            "usage: tarnvex-kit plot RESULT -o OUT.png|OUT.svg [--dims 2,3] [--width PIXELS]");
+    }
+    const std::filesystem::path out_path(*output);
+    const std::string ext = out_path.extension().string();
+    if (ext != ".png" && ext != ".svg") throw UsageError("the output must end in .png or .svg");
+    const ResultFile r = read_result_file(o.positional()[0]);
+
+    std::map<int, std::vector<const SpectrumRecord*>> by_dim;
+    for (const auto& rec : r.records) {
+        if (!rec.warmup) by_dim[rec.dimension].push_back(&rec);
+    }
+    if (const auto dims = o.get("--dims")) {
+        std::map<int, std::vector<const SpectrumRecord*>> chosen;
+        std::istringstream list(*dims);
+        std::string item;
+        while (std::getline(list, item, ',')) {
+            const int m = static_cast<int>(parse_long(item, "--dims", 1, 20));
+            if (by_dim.count(m) == 0) throw UsageError("the result file has no dimension " + item);
+            chosen[m] = by_dim[m];
+        }
+        by_dim = chosen;
+    }
+    if (by_dim.empty()) throw UsageError("the result file holds no spectrum records to plot");
+    const std::string gnuplot = find_on_path("gnuplot");
+    if (gnuplot.empty()) {
+        throw UsageError("gnuplot is not installed (on Debian: apt-get install gnuplot-nox)");
+    }
+    const long width = o.get_long("--width", 900, 200, 10000);
+    const long height = 280 * static_cast<long>(by_dim.size()) + 60;
+
+    char tmpl[] = "/tmp/tarnvex-plot-XXXXXX";
+    const char* tmp = ::mkdtemp(tmpl);
+    if (tmp == nullptr) throw UsageError("cannot create a temporary folder");
+    const std::string dir(tmp);
+    std::ostringstream script;
+    script << "set terminal " << (ext == ".png" ? "pngcairo" : "svg") << " size " << width << ","
+           << height << " enhanced font ',10'\n";
+    script << "set output " << quoted(out_path.string()) << "\n";
+    script << "set multiplot layout " << by_dim.size() << ",1 title "
+           << quoted("Lyapunov spectrum of " + trim(r.infile) + " (" + trim(r.outfile) + ")")
+           << "\n";
+    script << "set grid\nset key outside right top\n";
+    script << "set xlabel 'samples counted'\nset ylabel 'bits per unit time'\n";
+    for (const auto& [m, recs] : by_dim) {
+        const std::string data = dir + "/dim" + std::to_string(m) + ".dat";
+        std::ofstream d(data);
+        for (const auto* rec : recs) {
+            d << rec->samples;
+            for (double v : rec->estimates)
+                d << ' ' << (std::isnan(v) ? std::string("NaN") : std::to_string(v));
+            d << '\n';
+        }
+        script << "set title 'dimension " << m << "'\n";
+        script << "plot 0 with lines dt 2 lc rgb 'black' notitle";
+        for (int i = 1; i <= m; ++i) {
+            char title[64];
+            std::snprintf(title, sizeof title, "λ%d = %.2f", i,
+                          recs.back()->estimates[static_cast<std::size_t>(i - 1)]);
+            script << ", " << quoted(data) << " using 1:" << i + 1 << " with lines lw 1.5 title "
+                   << quoted(title);
+        }
+        script << "\n";
+    }
+    script << "unset multiplot\n";
+    const std::string script_path = dir + "/plot.gp";
+    std::ofstream(script_path) << script.str();
+    const int status = run_program(gnuplot, {script_path});
+    std::filesystem::remove_all(dir);
+    if (status != 0 || !std::filesystem::exists(out_path)) {
+        throw UsageError("gnuplot failed (status " + std::to_string(status) + ")");
+    }
+    out << "wrote " << out_path.string() << " (" << by_dim.size() << " panel"
+        << (by_dim.size() == 1 ? "" : "s") << ", " << width << " x " << height << ")\n";
+    return 0;
+}
+
+}  // namespace tarnvex::kit

@@ -1,0 +1,154 @@
+// tarnvex-kit prep: one column of a measurement file as an integer series for tarnvex.
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <ostream>
+#include <set>
+#include <sstream>
+
+#include "kit/commands.hpp"
+#include "kit/options.hpp"
+
+namespace tarnvex::kit {
+
+namespace {
+
+constexpr long kMaxSamples = 20000;
+
+std::vector<std::string> split_cells(const std::string& line, bool decimal_comma) {
+    std::vector<std::string> cells;
+    std::string cell;
+    bool in_cell = false;
+    auto flush = [&] {
+        if (in_cell) cells.push_back(cell);
+        cell.clear();
+        in_cell = false;
+    };
+    for (char ch : line) {
+        const bool blank = ch == ' ' || ch == '\t' || ch == '\r';
+        const bool sep = decimal_comma ? ch == ';' : ch == ',';
+        if (blank) {
+            flush();
+        } else if (sep) {
+            if (!in_cell) cells.push_back("");  // an empty cell between two separators
+            flush();
+        } else {
+            cell.push_back(decimal_comma && ch == ',' ? '.' : ch);
+            in_cell = true;
+        }
+    }
+    flush();
+    return cells;
+}
+
+}  // namespace
+
+PreparedSeries prepare_series(const std::string& text, const PrepOptions& opt) {
+    std::istringstream in(text);
+    std::string line;
+    std::vector<double> values;
+    long lineno = 0;
+    while (std::getline(in, line)) {
+        ++lineno;
+        if (lineno <= opt.skip) continue;
+        const std::size_t first = line.find_first_not_of(" \t\r");
+        if (first == std::string::npos || line[first] == '#') continue;
+        const auto cells = split_cells(line, opt.decimal_comma);
+        const auto col = static_cast<std::size_t>(opt.column);
+        if (cells.size() < col) {
+            throw UsageError("line " + std::to_string(lineno) + " has no column " +
+                             std::to_string(opt.column));
+        }
+        const std::string& cell = cells[col - 1];
+        char* end = nullptr;
+        const double v = std::strtod(cell.c_str(), &end);
+        if (cell.empty() || *end != '\0') {
+            throw UsageError("line " + std::to_string(lineno) + ", column " +
+                             std::to_string(opt.column) + ": '" + cell + "' is not a number");
+        }
+        if (!std::isfinite(v)) {
+            throw UsageError("line " + std::to_string(lineno) + ", column " +
+                             std::to_string(opt.column) + ": '" + cell +
+                             "' is not a finite number");
+        }
+        values.push_back(v);
+    }
+    if (values.empty()) throw UsageError("no values in column " + std::to_string(opt.column));
+    if (static_cast<long>(values.size()) > kMaxSamples) {
+        if (!opt.cut) {
+            throw UsageError(std::to_string(values.size()) +
+                             " values: tarnvex reads at most 20000; --cut keeps the first 20000");
+        }
+        values.resize(kMaxSamples);
+    }
+    const auto [lo, hi] = std::minmax_element(values.begin(), values.end());
+    const double xmin = *lo, xmax = *hi;
+    if (!(xmax > xmin)) throw UsageError("the column is constant: there is nothing to scale");
+
+    PreparedSeries p;
+    p.count = static_cast<long>(values.size());
+    p.offset = xmin;
+    p.factor = static_cast<double>(opt.steps) / (xmax - xmin);
+    std::set<double> before;
+    std::set<long long> after;
+    for (double v : values) {
+        const long long y = std::llround((v - xmin) * p.factor);
+        before.insert(v);
+        after.insert(y);
+        p.text += std::to_string(y);
+        p.text += '\n';
+    }
+    p.distinct_before = static_cast<long>(before.size());
+    p.distinct_after = static_cast<long>(after.size());
+    return p;
+}
+
+int cmd_prep(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    const Options o(args, {"--column", "--skip", "--steps", "-o"}, {"--decimal-comma", "--cut"});
+    if (o.positional().size() != 1) {
+        throw UsageError(
+            "usage: tarnvex-kit prep FILE [--column N] [--skip N] [--decimal-comma] "
+            "[--steps S] [--cut] [-o OUT]");
+    }
+    PrepOptions opt;
+    opt.column = o.get_long("--column", 1, 1, 10000);
+    opt.skip = o.get_long("--skip", 0, 0, 100000000);
+    opt.steps = o.get_long("--steps", 100000, 2, 1000000000);
+    opt.decimal_comma = o.has("--decimal-comma");
+    opt.cut = o.has("--cut");
+    std::ifstream in(o.positional()[0], std::ios::binary);
+    if (!in) throw UsageError("cannot read " + o.positional()[0]);
+    std::stringstream ss;
+    ss << in.rdbuf();
+    const PreparedSeries p = prepare_series(ss.str(), opt);
+
+    std::ostream* report = &err;
+    if (const auto file = o.get("-o")) {
+        if (std::ifstream(*file).good()) throw UsageError(*file + " exists; it is not overwritten");
+        std::ofstream f(*file, std::ios::binary);
+        f << p.text;
+        if (!f.flush()) throw UsageError("cannot write " + *file);
+        report = &out;
+    } else {
+        out << p.text;
+    }
+    char buf[256];
+    std::snprintf(buf, sizeof buf,
+                  "%ld values, integer = round((x - %.10g) * %.10g); one integer step is %.6g in "
+                  "the units of the column\n",
+                  p.count, p.offset, p.factor, 1.0 / p.factor);
+    *report << buf;
+    *report << "distinct values: " << p.distinct_before << " before, " << p.distinct_after
+            << " after";
+    if (p.distinct_after < p.distinct_before) {
+        *report << " (" << p.distinct_before - p.distinct_after
+                << " merged: resolution lost; a larger --steps keeps more)";
+    }
+    *report << "\n";
+    return 0;
+}
+
+}  // namespace tarnvex::kit
