@@ -1,0 +1,196 @@
+// run, sweep and suggest: scripted runs of the real program, their summaries and the
+// delay suggestion.
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <sstream>
+
+#include "kit/commands.hpp"
+#include "kit/options.hpp"
+#include "kit/session.hpp"
+#include "kit/systems.hpp"
+#include "support/run_util.hpp"
+
+namespace tarnvex::kit {
+namespace {
+
+using testing::TempDir;
+
+struct Call {
+    int status;
+    std::string out, err;
+};
+
+Call kit(std::vector<std::string> args) {
+    if (args[0] == "run" || args[0] == "sweep") {
+        args.push_back("--program");
+        args.push_back(TARNVEX_PROGRAM);
+    }
+    std::ostringstream out, err;
+    const int status = run_kit(args, out, err);
+    return {status, out.str(), err.str()};
+}
+
+std::string example(const std::string& name) {
+    std::ifstream in(std::string(TARNVEX_EXAMPLES_DIR) + "/" + name, std::ios::binary);
+    std::stringstream ss;
+    ss << in.rdbuf();
+    return ss.str();
+}
+
+TEST(KitRun, ReproducesTheProgramRunByHand) {
+    TempDir by_hand, scripted;
+    by_hand.write("henon.dat", example("henon.dat"));
+    scripted.write("henon.dat", example("henon.dat"));
+    const auto typed =
+        testing::run_in(by_hand, "henon.dat\nr.out\n3000 25 300 1 2 3\n1\n1\n2\n1.5\n");
+    ASSERT_EQ(typed.status, 0);
+    const Call c = kit({"run", scripted.file("henon.dat"), "-o", scripted.file("r.out"), "--npts",
+                        "3000", "--ncube", "25", "--tmax", "300", "--dims", "2:3", "--evolv", "2",
+                        "--radius-pct", "1.5", "--keep-transcript", scripted.file("t.txt")});
+    ASSERT_EQ(c.status, 0) << c.err;
+    EXPECT_EQ(scripted.read("r.out"), by_hand.read("r.out"));
+    EXPECT_EQ(scripted.read("t.txt"), typed.out);
+    EXPECT_NE(c.out.find("counted steps: 300 (tmax reached)"), std::string::npos) << c.out;
+    EXPECT_NE(c.out.find("dimension 3 at 600 samples:"), std::string::npos) << c.out;
+}
+
+TEST(KitRun, FreshResultNamesAndRefusals) {
+    TempDir dir;
+    dir.write("h.dat", example("henon.dat"));
+    const Call first = kit({"run", dir.file("h.dat"), "--tmax", "30"});
+    ASSERT_EQ(first.status, 0) << first.err;
+    const Call second = kit({"run", dir.file("h.dat"), "--tmax", "30"});
+    ASSERT_EQ(second.status, 0) << second.err;
+    EXPECT_TRUE(dir.exists("h.1.out"));
+    EXPECT_TRUE(dir.exists("h.2.out"));
+
+    const struct {
+        std::vector<std::string> args;
+        const char* message;
+    } refusals[] = {
+        {{"run", dir.file("none.dat")}, "no series file"},
+        {{"run", dir.file("h.dat"), "--ncube", "300"},
+         "--ncube must be a whole number from 1 to 200"},
+        {{"run", dir.file("h.dat"), "--dims", "4:2"}, "FROM <= TO"},
+        {{"run", dir.file("h.dat"), "--dt", "0"}, "--dt must be positive"},
+        {{"run", dir.file("h.dat"), "-o", dir.file("h.1.out")}, "is never overwritten"},
+        {{"run", dir.file("h.dat"), "--evolv", "x"}, "--evolv must be a whole number"},
+        {{"sweep", dir.file("h.dat"), "--ncube", "20,abc"}, "--ncube must be a whole number"},
+        {{"suggest", dir.file("none.dat")}, "cannot read"},
+    };
+    for (const auto& r : refusals) {
+        const Call c = kit(r.args);
+        EXPECT_NE(c.status, 0) << r.message;
+        EXPECT_NE(c.err.find(r.message), std::string::npos) << c.err;
+    }
+    // A run the program refuses passes its status and message on.
+    const Call refused = kit({"run", dir.file("h.dat"), "--start", "2999"});
+    EXPECT_EQ(refused.status, 2);
+    EXPECT_NE(refused.err.find("start point outside the embedded series"), std::string::npos)
+        << refused.err;
+}
+
+TEST(KitRun, SummaryOfTranscriptsWithKnownCounts) {
+    // The constant series: every step's covariance is singular or its search gives up.
+    std::ifstream golden(std::string(TARNVEX_GOLDEN_DIR) + "/constant_series/expected/stdout",
+                         std::ios::binary);
+    std::stringstream ss;
+    ss << golden.rdbuf();
+    const TranscriptSummary s = summarize_transcript(ss.str(), 10);
+    EXPECT_EQ(s.counted, 0);
+    EXPECT_FALSE(s.reached_tmax);
+    EXPECT_EQ(s.given_up, 35);
+    EXPECT_EQ(s.singular_covariance, 27);
+    EXPECT_EQ(s.singular_orthonormalisation, 0);
+    EXPECT_EQ(s.progress_records, 27);
+    EXPECT_EQ(s.max_ngrow, 0);
+    EXPECT_NEAR(s.mean_neighbours, (24 * 5 + 4 + 4 + 5) / 27.0, 1e-12);
+    ASSERT_EQ(s.shortfall.size(), 2u);
+
+    const std::string crafted =
+        " ( 3) 40,\r\n mtrinv: matrix singular\r\n householder: mtrinv: matrix singular\r\n"
+        " ( 5) 60,\r\n householder: matrix singular\r\n ( 6) 80,\r\n mtrinv: matrix singular\r\n"
+        " ( 7) 80,\r\n   50  2    0.61   -2.25\r\n";
+    const TranscriptSummary t = summarize_transcript(crafted, 50);
+    EXPECT_EQ(t.singular_covariance, 1);
+    EXPECT_EQ(t.singular_orthonormalisation, 2);
+    EXPECT_EQ(t.progress_records, 4);
+    EXPECT_EQ(t.max_ngrow, 7);
+    EXPECT_DOUBLE_EQ(t.mean_ngrow, 21.0 / 4.0);
+    EXPECT_DOUBLE_EQ(t.mean_neighbours, 65.0);
+    EXPECT_EQ(t.counted, 50);
+    EXPECT_TRUE(t.shortfall.empty());
+}
+
+TEST(KitSweep, OneRowPerCombination) {
+    TempDir dir;
+    dir.write("h.dat", example("henon.dat"));
+    const Call c =
+        kit({"sweep", dir.file("h.dat"), "--ncube", "20,30", "--evolv", "1,2", "--radius-pct",
+             "1,2,4", "--tmax", "100", "--dims", "2:3", "-j", "2", "--csv", dir.file("grid.csv")});
+    ASSERT_EQ(c.status, 0) << c.err;
+    const std::string csv = dir.read("grid.csv");
+    EXPECT_EQ(testing::count_of(csv, "\n"), 1 + 12);
+    EXPECT_EQ(
+        csv.substr(0, csv.find('\n')),
+        "ncube,evolv,delay,radius_pct,status,counted,given_up,singular_covariance,"
+        "singular_orthonormalisation,mean_ngrow,max_ngrow,mean_neighbours,d2_lambda1,d2_lambda2,"
+        "d3_lambda1,d3_lambda2,d3_lambda3");
+    EXPECT_NE(csv.find("\n30,2,1,4,0,100,"), std::string::npos) << csv;
+    EXPECT_EQ(testing::count_of(c.out, "\n"), 1 + 12 + 1);
+    // An existing CSV is not overwritten.
+    EXPECT_EQ(kit({"sweep", dir.file("h.dat"), "--csv", dir.file("grid.csv")}).status, 2);
+}
+
+TEST(KitSuggest, DelayFromTheMutualInformation) {
+    // A measured sine of period 40 (with noise of 2 percent): the first minimum lies at a
+    // quarter period.
+    for (unsigned seed : {1u, 2u, 3u}) {
+        std::mt19937 gen(seed);
+        std::normal_distribution<double> noise(0.0, 20.0);
+        std::vector<double> sine;
+        for (int i = 0; i < 4000; ++i)
+            sine.push_back(std::trunc(1000.0 * std::sin(2.0 * M_PI * i / 40.0) + noise(gen)));
+        const DelaySuggestion s = suggest_delay(sine, 100, 16);
+        EXPECT_NEAR(s.delay, 10, 1) << "seed " << seed;
+        EXPECT_EQ(s.method, "first minimum of the mutual information");
+    }
+
+    std::vector<double> lorenz;
+    for (double v : generate(*find_system("lorenz"), 5000, 1000, 0.01))
+        lorenz.push_back(std::trunc(v * 100.0));
+    const DelaySuggestion l = suggest_delay(lorenz, 200, 16);
+    EXPECT_GE(l.delay, 10);
+    EXPECT_LE(l.delay, 30);
+
+    // Alternating values: the information never falls, the autocorrelation is -1 at once.
+    std::vector<double> alternating;
+    for (int i = 0; i < 1000; ++i)
+        alternating.push_back(i % 2 == 0 ? 5.0 : -5.0);
+    const DelaySuggestion a = suggest_delay(alternating, 50, 16);
+    EXPECT_EQ(a.delay, 1);
+    EXPECT_NE(a.method.find("autocorrelation"), std::string::npos) << a.method;
+}
+
+TEST(KitSuggest, WarnsWhenTheSeriesCollapsesToFewIntegers) {
+    TempDir dir;
+    std::string volts;
+    for (int i = 0; i < 500; ++i)
+        volts += std::to_string(0.9 * std::sin(i * 0.3)) + "\n";
+    dir.write("v.dat", volts);
+    const Call c = kit({"suggest", dir.file("v.dat")});
+    ASSERT_EQ(c.status, 0) << c.err;
+    EXPECT_NE(c.out.find("integer resolution: 1 distinct values over an extent of 0"),
+              std::string::npos)
+        << c.out;
+    EXPECT_NE(c.out.find("warning: the samples collapse to 1 distinct integers"),
+              std::string::npos);
+}
+
+}  // namespace
+}  // namespace tarnvex::kit
