@@ -42,6 +42,11 @@ void index_vectors(DelayVectors& dv) {
                     static_cast<std::size_t>(k - 1)] = dv.iy(i, k);
         }
     }
+    for (int k = 1; k <= MMAX; ++k) {
+        std::int32_t* const to = dv.sorted_cols.data() + static_cast<std::size_t>(k - 1) * NMAX;
+        for (std::size_t place = 0; place < count; ++place)
+            to[place] = dv.iy(dv.sorted_index[place], k);
+    }
 }
 
 }  // namespace tarnvex::embedding

@@ -25,6 +25,9 @@ struct DelayVectors {
     // coordinates can be compared four at a time.
     static constexpr std::size_t ROW = 24;
     std::array<std::int32_t, static_cast<std::size_t>(NMAX) * ROW> rows{};
+    // The coordinates in the order of sorted_index, coordinate by coordinate (NMAX places
+    // each): the vectors within a radius of the first coordinate lie side by side.
+    std::array<std::int32_t, static_cast<std::size_t>(NMAX) * MMAX> sorted_cols{};
 
     const std::int32_t* row(std::int64_t i) const {
         return rows.data() + static_cast<std::size_t>(i - 1) * ROW;

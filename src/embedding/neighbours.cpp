@@ -3,8 +3,10 @@
 #include <algorithm>
 #include <bit>
 #include <cstdlib>
+#include <limits>
 
 #include "convert.hpp"
+#include "kernels.hpp"
 
 namespace tarnvex::embedding {
 
@@ -54,30 +56,32 @@ inline void examine(const DelayVectors& dv, const SearchParams& p, std::int64_t 
     }
 }
 
-// The same counting with one branch per four coordinates: the running maximum first
-// exceeds the radius at the first coordinate whose own distance exceeds it, so four
-// coordinates are compared at once and the dimensions below the first excess counted.
-inline void examine_by_fours(const DelayVectors& dv, const SearchParams& p, std::int64_t j,
-                             std::int64_t radius,
-                             const std::array<std::int64_t, DelayVectors::ROW + 1>& ref, int& mlow,
-                             Neighbourhoods& nb) {
-    if (mlow == 1) take(nb, 1, j, p.ncube, mlow);
-    const std::int32_t* const v = dv.row(j);
-    int kstop = p.mto + 1;  // first coordinate beyond the radius, or mto + 1
-    for (int k0 = 1; k0 < p.mto; k0 += 4) {
-        unsigned over = 0;
-        for (int l = 0; l < 4; ++l) {
-            const std::int64_t d =
-                std::int64_t{v[k0 + l]} - ref[static_cast<std::size_t>(k0 + l + 1)];
-            over |= static_cast<unsigned>((d > radius) | (d < -radius)) << l;
-        }
-        if (over != 0) {
-            kstop = std::min(kstop, k0 + std::countr_zero(over) + 1);
-            break;
+// For the candidates at sorted places [first, last): the first coordinate whose distance
+// exceeds the radius (mto + 1 when none does), their first coordinate being within it;
+// that is where the running maximum first exceeds the radius. One coordinate at a time
+// over all candidates, in whole-number bounds, so that the comparisons run side by side.
+TARNVEX_VECTOR_CLONES
+void first_excess(const DelayVectors& dv, std::size_t first, std::size_t last,
+                  const std::array<std::int64_t, DelayVectors::ROW + 1>& ref, std::int64_t radius,
+                  int mto, std::int32_t* __restrict kstop) {
+    const std::size_t count = last - first;
+    for (std::size_t i = 0; i < count; ++i)
+        kstop[i] = mto + 1;
+    constexpr std::int64_t kMin = std::numeric_limits<std::int32_t>::min();
+    constexpr std::int64_t kMax = std::numeric_limits<std::int32_t>::max();
+    for (int k = 2; k <= mto; ++k) {
+        const auto lo =
+            static_cast<std::int32_t>(std::max(kMin, ref[static_cast<std::size_t>(k)] - radius));
+        const auto hi =
+            static_cast<std::int32_t>(std::min(kMax, ref[static_cast<std::size_t>(k)] + radius));
+        const std::int32_t* __restrict const col =
+            dv.sorted_cols.data() + static_cast<std::size_t>(k - 1) * NMAX + first;
+        const std::int32_t alive = mto + 1;
+        for (std::size_t i = 0; i < count; ++i) {
+            const bool out = col[i] < lo || col[i] > hi;
+            kstop[i] = (kstop[i] == alive && out) ? k : kstop[i];
         }
     }
-    for (int k = mlow > 2 ? mlow : 2; k < kstop; ++k)
-        take(nb, k, j, p.ncube, mlow);
 }
 
 std::array<std::int64_t, DelayVectors::ROW + 1> reference(const DelayVectors& dv, std::int64_t iref,
@@ -124,24 +128,32 @@ void scan_fast(const DelayVectors& dv, const SearchParams& p, std::int64_t iref,
     if (lo == hi) return;
     std::size_t wmin = NMAX / 64 + 1;
     std::size_t wmax = 0;
-    for (auto it = lo; it != hi; ++it) {
-        const auto bit =
-            static_cast<std::size_t>(dv.sorted_index[static_cast<std::size_t>(it - begin)] - 1);
+    // In sorted order, over contiguous coordinates: where each candidate leaves the radius.
+    const auto first_place = static_cast<std::size_t>(lo - begin);
+    const auto last_place = static_cast<std::size_t>(hi - begin);
+    first_excess(dv, first_place, last_place, ref, radius, p.mto, nb.kstop_sorted.data());
+    for (std::size_t place = first_place; place < last_place; ++place) {
+        const auto bit = static_cast<std::size_t>(dv.sorted_index[place] - 1);
+        nb.kstop[bit] = static_cast<std::uint8_t>(nb.kstop_sorted[place - first_place]);
         const std::size_t w = bit >> 6;
         nb.marks[w] |= std::uint64_t{1} << (bit & 63);
         if (w < wmin) wmin = w;
         if (w > wmax) wmax = w;
     }
+    // In increasing index: the counting.
     for (std::size_t w = wmin; w <= wmax; ++w) {
         std::uint64_t bits = nb.marks[w];
         nb.marks[w] = 0;
         while (bits != 0 && mlow <= p.mto) {
-            const auto j = static_cast<std::int64_t>(
-                w * 64 + static_cast<std::size_t>(std::countr_zero(bits)) + 1);
+            const auto bit = w * 64 + static_cast<std::size_t>(std::countr_zero(bits));
+            const auto j = static_cast<std::int64_t>(bit) + 1;
             bits &= bits - 1;
             if (j > p.nlast) break;
             if (std::llabs(j - iref) < NEXCL) continue;
-            examine_by_fours(dv, p, j, radius, ref, mlow, nb);
+            if (mlow == 1) take(nb, 1, j, p.ncube, mlow);
+            const int kstop = nb.kstop[bit];
+            for (int k = mlow > 2 ? mlow : 2; k < kstop; ++k)
+                take(nb, k, j, p.ncube, mlow);
         }
     }
 }

@@ -20,6 +20,10 @@ struct Neighbourhoods {
     // Scratch of a scan: one bit per vector marks the candidates within the radius in the
     // first coordinate; all clear between scans.
     std::array<std::uint64_t, NMAX / 64 + 1> marks{};
+    // For a marked vector: its first coordinate beyond the radius (or mto + 1); and the same
+    // by sorted place while a scan works it out.
+    std::array<std::uint8_t, NMAX> kstop{};
+    std::array<std::int32_t, NMAX> kstop_sorted{};
 
     std::int32_t& nn(int k) {
         assert(k >= 1 && k <= MMAX);
