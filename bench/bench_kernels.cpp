@@ -142,3 +142,37 @@ BENCHMARK(BM_NeighbourSearch<false>)->Name("neighbour search/fast")->Unit(benchm
 
 }  // namespace
 }  // namespace tarnvex::bench
+
+namespace tarnvex::bench {
+namespace {
+
+template <void (*Map)(spectrum::LocalMapScratch&, int)>
+void BM_MapProduct(benchmark::State& state) {
+    const int m = static_cast<int>(state.range(0));
+    auto s = std::make_unique<spectrum::LocalMapScratch>();
+    s->c = covariance_like(m, 5);
+    s->v = covariance_like(m, 6);
+    for (auto _ : state) {
+        Map(*s, m);
+        benchmark::DoNotOptimize(s->a);
+    }
+}
+BENCHMARK(BM_MapProduct<spectrum::plain::map_product>)
+    ->Name("map product/plain")
+    ->Arg(3)
+    ->Arg(5)
+    ->Arg(10)
+    ->Arg(20);
+BENCHMARK(BM_MapProduct<spectrum::fast::map_product>)
+    ->Name("map product/fast")
+    ->Arg(3)
+    ->Arg(5)
+    ->Arg(10)
+    ->Arg(20);
+BENCHMARK(BM_Mtrinv<linalg::plain::mtrinv>)->Name("mtrinv/plain")->Arg(3)->Arg(15);
+BENCHMARK(BM_Mtrinv<linalg::fast::mtrinv>)->Name("mtrinv/fast")->Arg(3)->Arg(15);
+BENCHMARK(BM_Hshold<linalg::plain::hshold>)->Name("hshold/plain")->Arg(3)->Arg(15);
+BENCHMARK(BM_Hshold<linalg::fast::hshold>)->Name("hshold/fast")->Arg(3)->Arg(15);
+
+}  // namespace
+}  // namespace tarnvex::bench

@@ -50,7 +50,12 @@ int estimate_local_map(const embedding::DelayVectors& dv, const embedding::Neigh
 #ifdef TARNVEX_PLAIN_KERNELS
     plain::map_product(s, m);
 #else
-    fast::map_product(s, m);
+    // Both give the same bits; up to order 12 the plain loops are the quicker.
+    if (m <= 12) {
+        plain::map_product(s, m);
+    } else {
+        fast::map_product(s, m);
+    }
 #endif
     return 0;
 }
