@@ -212,11 +212,19 @@ bool SeriesFile::fill() {
 bool SeriesFile::next_record(std::string_view& record) {
     std::size_t scanned = pos_;
     for (;;) {
-        const std::size_t lf = buf_.find('\n', scanned);
-        if (lf != std::string::npos) {
+        // A NUL byte can belong to no value: the read stops at it with its report (or is
+        // over before), so the record can end there. This keeps an endless source of such
+        // bytes (a device) from being gathered into one endless line.
+        const std::size_t end = buf_.find_first_of(std::string_view("\n\0", 2), scanned);
+        if (end != std::string::npos && buf_[end] == '\0') {
+            record = std::string_view(buf_).substr(pos_, end + 1 - pos_);
+            pos_ = end + 1;
+            return true;
+        }
+        if (end != std::string::npos) {
             std::size_t p = pos_;
-            split_record(std::string_view(buf_).substr(0, lf + 1), p, record);
-            pos_ = lf + 1;
+            split_record(std::string_view(buf_).substr(0, end + 1), p, record);
+            pos_ = end + 1;
             return true;
         }
         // No complete line left: drop what earlier records consumed and read on.

@@ -116,6 +116,8 @@ TEST(Hostile, AnswersAndNames) {
         {"result on a device", "s.dat\n/dev/null\n", 1,
          "dralum: severe (10): cannot overwrite existing file, unit 20, file /dev/null\n"},
         {"series from a device", "/dev/null\nr.out\n" + kDialogue, 2, ""},
+        {"series from an endless device", "/dev/zero\nr.out\n", 1,
+         "dralum: severe (59): list-directed I/O syntax error, unit 10, file /dev/zero\n"},
         {"series from a pipe without writer", "fifo\nr.out\n" + kDialogue, 2, ""},
         {"series is a folder", "sub\nr.out\n", 1,
          "dralum: severe (30): open failure, unit 10, file @/sub\n"},
