@@ -19,8 +19,8 @@ namespace {
 
 using linalg::Mat20;
 
-// A symmetric, well-conditioned matrix like a covariance of displacements.
-Mat20 covariance_like(int m, unsigned seed) {
+// 200 random integer displacements of dimension m, in both layouts.
+std::unique_ptr<spectrum::LocalMapScratch> random_neighbourhood(int m, unsigned seed) {
     std::mt19937 gen(seed);
     std::uniform_int_distribution<int> d(-500, 500);
     auto s = std::make_unique<spectrum::LocalMapScratch>();
@@ -28,8 +28,18 @@ Mat20 covariance_like(int m, unsigned seed) {
         for (int c = 1; c <= m; ++c) {
             s->dy_at(j, c) = d(gen);
             s->dz_at(j, c) = d(gen);
+            s->dyc[static_cast<std::size_t>((c - 1) * KMAX + (j - 1))] = s->dy_at(j, c);
+            s->dzc[static_cast<std::size_t>((c - 1) * KMAX + (j - 1))] = s->dz_at(j, c);
         }
     }
+    s->max_dy = 500;
+    s->max_dz = 500;
+    return s;
+}
+
+// A symmetric, well-conditioned matrix like a covariance of displacements.
+Mat20 covariance_like(int m, unsigned seed) {
+    auto s = random_neighbourhood(m, seed);
     spectrum::plain::covariances(*s, m, 200);
     return s->v;
 }
@@ -65,19 +75,7 @@ BENCHMARK(BM_Hshold<linalg::fast::hshold>)->Name("hshold/fast")->Arg(5)->Arg(10)
 template <void (*Cov)(spectrum::LocalMapScratch&, int, int)>
 void BM_Covariances(benchmark::State& state) {
     const int m = static_cast<int>(state.range(0));
-    std::mt19937 gen(3);
-    std::uniform_int_distribution<int> d(-500, 500);
-    auto s = std::make_unique<spectrum::LocalMapScratch>();
-    for (int j = 1; j <= 200; ++j) {
-        for (int c = 1; c <= m; ++c) {
-            s->dy_at(j, c) = d(gen);
-            s->dz_at(j, c) = d(gen);
-            s->dyc[static_cast<std::size_t>((c - 1) * KMAX + (j - 1))] = s->dy_at(j, c);
-            s->dzc[static_cast<std::size_t>((c - 1) * KMAX + (j - 1))] = s->dz_at(j, c);
-        }
-    }
-    s->max_dy = 500;
-    s->max_dz = 500;
+    auto s = random_neighbourhood(m, 3);
     for (auto _ : state) {
         Cov(*s, m, 200);
         benchmark::DoNotOptimize(s->v);

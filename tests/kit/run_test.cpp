@@ -13,6 +13,7 @@
 #include "kit/options.hpp"
 #include "kit/session.hpp"
 #include "kit/systems.hpp"
+#include "support/kit_util.hpp"
 #include "support/run_util.hpp"
 
 namespace tarnvex::kit {
@@ -20,19 +21,15 @@ namespace {
 
 using testing::TempDir;
 
-struct Call {
-    int status;
-    std::string out, err;
-};
+using Call = testing::KitCall;
 
+// tarnvex-kit; run and sweep use the program just built.
 Call kit(std::vector<std::string> args) {
     if (args[0] == "run" || args[0] == "sweep") {
         args.push_back("--program");
         args.push_back(TARNVEX_PROGRAM);
     }
-    std::ostringstream out, err;
-    const int status = run_kit(args, out, err);
-    return {status, out.str(), err.str()};
+    return testing::call_kit(args);
 }
 
 std::string example(const std::string& name) {

@@ -9,6 +9,7 @@
 
 #include "kit/commands.hpp"
 #include "kit/options.hpp"
+#include "support/kit_util.hpp"
 #include "support/run_util.hpp"
 
 namespace tarnvex::kit {
@@ -16,15 +17,9 @@ namespace {
 
 using testing::TempDir;
 
-struct Call {
-    int status;
-    std::string out, err;
-};
-
+using Call = testing::KitCall;
 Call kit(const std::vector<std::string>& args) {
-    std::ostringstream out, err;
-    const int status = run_kit(args, out, err);
-    return {status, out.str(), err.str()};
+    return testing::call_kit(args);
 }
 
 // A result file written by the program itself for the Henon example.
