@@ -91,7 +91,7 @@ void append_fixed_field(std::string& out, float value, int w, int d) {
     }
     // Exact expansion: a float has at most 149 digits after the point and 39 before.
     char buf[256];
-    const int len = std::snprintf(buf, sizeof buf, "%.160f", std::fabs(static_cast<double>(value)));
+    std::snprintf(buf, sizeof buf, "%.160f", std::fabs(static_cast<double>(value)));
     const char* point = std::strchr(buf, '.');
     const int int_len = static_cast<int>(point - buf);
 
@@ -104,7 +104,6 @@ void append_fixed_field(std::string& out, float value, int w, int d) {
     int count = 1 + int_len + d;
     const char next = point[1 + d];
     if (next >= '5') increment_digits(digits, count);
-    (void)len;
 
     // Drop leading zeros of the integer part, keeping none when it is zero.
     int first = 0;

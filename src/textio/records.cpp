@@ -14,7 +14,8 @@ class FreeLine {
     int used() const { return static_cast<int>(out_.size() - start_); }
     int remaining() const { return kFreeLineCapacity - used(); }
     bool fresh() const { return fresh_; }
-    Item::Kind* prev() { return has_prev_ ? &prev_ : nullptr; }
+    // True when the previous item of this line was an integer or a real.
+    bool after_number() const { return has_prev_ && prev_ != Item::Kind::Text; }
 
     void put(std::string_view s) { out_.append(s); }
     void put_char(char c) { out_.push_back(c); }
@@ -45,7 +46,7 @@ class FreeLine {
 };
 
 void place_text(FreeLine& line, std::string_view t) {
-    const bool after_number = line.prev() != nullptr && *line.prev() != Item::Kind::Text;
+    const bool after_number = line.after_number();
     const int sep = after_number ? 1 : 0;
     if (!line.fresh() && sep + static_cast<int>(t.size()) > line.remaining()) line.new_line();
     if (line.fresh()) {
