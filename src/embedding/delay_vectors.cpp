@@ -1,6 +1,7 @@
 #include "embedding/delay_vectors.hpp"
 
 #include <algorithm>
+#include <cstdint>
 #include <numeric>
 
 #include "convert.hpp"
@@ -42,6 +43,8 @@ void index_vectors(DelayVectors& dv) {
                     static_cast<std::size_t>(k - 1)] = dv.iy(i, k);
         }
     }
+    const auto [lowest, highest] = std::minmax_element(dv.table.begin(), dv.table.end());
+    dv.narrow = std::int64_t{*highest} - *lowest <= std::int64_t{INT32_MAX};
     for (int k = 1; k <= MMAX; ++k) {
         std::int32_t* const to = dv.sorted_cols.data() + static_cast<std::size_t>(k - 1) * NMAX;
         for (std::size_t place = 0; place < count; ++place)

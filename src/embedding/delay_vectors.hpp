@@ -15,6 +15,8 @@ struct DelayVectors {
     // toward zero; stored column by column, rows beyond nvec hold 0.
     std::array<std::int32_t, static_cast<std::size_t>(NMAX) * MMAX> table{};
     std::int64_t nvec = 0;  // vectors built
+    // True when the difference of any two coordinates of the table fits 32 bits.
+    bool narrow = false;
 
     // Vectors 1..nvec ordered by their first coordinate (ties by index): the values and the
     // vector indices, for the search to find the candidates within a radius at once.

@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cmath>
+#include <limits>
 
 #include "kernels.hpp"
 #include "linalg/mtrinv.hpp"
@@ -163,7 +164,15 @@ int fast::hshold(Mat20& b, Mat20& q, Mat20& r, int n, textio::RecordWriter& cons
     put_back();
 
     assemble_r(b, r, work, rdiag, n);
-    if (fast::mtrinv(work, n, console) != 0) {
+    // With b finite, a zero of r^-1 adds only zeros to sums that start from +0, whatever
+    // its sign: the triangular factor is inverted skipping the updates by zeros, and the
+    // product skips the zero terms. Otherwise every operation is made as defined.
+    bool finite = true;
+    for (std::size_t j = 0; j < un; ++j) {
+        for (std::size_t i = 0; i < un; ++i)
+            finite = finite && std::fabs(b.a[i + j * MMAX]) <= std::numeric_limits<double>::max();
+    }
+    if ((finite ? fast::mtrinv_sparse(work, n, console) : fast::mtrinv(work, n, console)) != 0) {
         console.write_free({"householder: mtrinv: matrix singular"});
         return 1;
     }
@@ -171,6 +180,7 @@ int fast::hshold(Mat20& b, Mat20& q, Mat20& r, int n, textio::RecordWriter& cons
         double* __restrict const qj = q.a.data() + j * MMAX;
         for (std::size_t l = 0; l < un; ++l) {
             const double w = work.a[l + j * MMAX];
+            if (finite && w == 0.0) continue;
             const double* __restrict const bl = b.a.data() + l * MMAX;
             for (std::size_t i = 0; i < un; ++i)
                 qj[i] = bl[i] * w + qj[i];

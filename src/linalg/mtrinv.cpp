@@ -2,13 +2,17 @@
 
 #include <array>
 #include <cmath>
+#include <limits>
 #include <utility>
 
 #include "kernels.hpp"
+#include "simd.hpp"
 
 namespace tarnvex::linalg {
 
 namespace {
+
+constexpr double kLargest = std::numeric_limits<double>::max();
 
 // The value in row i, column j belongs in row pivcol(i), column pivrow(j): rows first.
 void undo_permutation(Mat20& a, int n, std::array<int, MMAX + 1>& pivcol,
@@ -57,59 +61,6 @@ inline void find_pivot(const Mat20& a, int n, const std::array<int, MMAX + 1>& p
     }
 }
 
-// The same pivot as find_pivot, found column by column: the largest magnitude, ties to the
-// lowest row, then to the lowest column, which is the first largest in row-then-column
-// order. Each column's largest magnitude comes from a lane-wise maximum over 20 places
-// (rows in use count as zero, or NaN for an infinity, places beyond the block as zero;
-// none of these wins).
-inline void find_pivot_by_columns(const double* base, int n,
-                                  const std::array<int, MMAX + 1>& pivcol,
-                                  const std::array<int, MMAX + 1>& pivrow, double& p, int& r,
-                                  int& s) {
-    const auto un = static_cast<std::size_t>(n);
-    // 1 for the rows still free, 0 for the others and beyond the block; a magnitude times 0
-    // is 0 (or NaN for an infinity), and neither wins.
-    std::array<double, MMAX> keep{};
-    for (std::size_t i = 0; i < un; ++i)
-        keep[i] = pivcol[i + 1] == 0 ? 1.0 : 0.0;
-    double best = 0.0;
-    std::size_t brow = MMAX;
-    std::size_t bcol = 0;
-    std::array<double, MMAX> w{};  // places beyond the block stay 0
-    for (std::size_t j = 0; j < un; ++j) {
-        if (pivrow[j + 1] != 0) continue;
-        const double* const col = base + j * MMAX;
-        for (std::size_t i = 0; i < un; ++i)
-            w[i] = std::fabs(col[i]) * keep[i];
-        double lane[4] = {0.0, 0.0, 0.0, 0.0};
-        for (std::size_t i = 0; i < MMAX; i += 4) {
-            for (std::size_t l = 0; l < 4; ++l)
-                lane[l] = w[i + l] > lane[l] ? w[i + l] : lane[l];
-        }
-        double colmax = lane[0];
-        for (std::size_t l = 1; l < 4; ++l)
-            colmax = lane[l] > colmax ? lane[l] : colmax;
-        if (colmax < best || colmax == 0.0) continue;
-        std::size_t i = 0;
-        while (w[i] != colmax)
-            ++i;
-        if (colmax > best || i < brow) {
-            best = colmax;
-            brow = i;
-            bcol = j;
-        }
-    }
-    if (best > 0.0) {
-        r = static_cast<int>(brow) + 1;
-        s = static_cast<int>(bcol) + 1;
-        p = base[brow + bcol * MMAX];
-    } else {
-        p = 0.0;
-        r = 0;
-        s = 0;
-    }
-}
-
 }  // namespace
 
 int mtrinv(Mat20& a, int n, textio::RecordWriter& console) {
@@ -121,47 +72,371 @@ int mtrinv(Mat20& a, int n, textio::RecordWriter& console) {
 #endif
 }
 
-TARNVEX_VECTOR_CLONES
-int fast::mtrinv(Mat20& a, int n, textio::RecordWriter& console) {
-    if (n <= 0) return 0;
-    std::array<int, MMAX + 1> pivcol{};
-    std::array<int, MMAX + 1> pivrow{};
-    double* const base = a.a.data();
-    const auto un = static_cast<std::size_t>(n);
+int mtrinv_symmetric(Mat20& a, int n, textio::RecordWriter& console) {
+#ifdef TARNVEX_PLAIN_KERNELS
+    return plain::mtrinv(a, n, console);
+#else
+    return n < 5 ? plain::mtrinv(a, n, console) : fast::mtrinv_symmetric(a, n, console);
+#endif
+}
 
-    for (int step = 1; step <= n; ++step) {
+int mtrinv_sparse(Mat20& a, int n, textio::RecordWriter& console) {
+#ifdef TARNVEX_PLAIN_KERNELS
+    return plain::mtrinv(a, n, console);
+#else
+    return n < 4 ? plain::mtrinv(a, n, console) : fast::mtrinv_sparse(a, n, console);
+#endif
+}
+
+namespace {
+
+using simd::v8d;
+using simd::v8l;
+
+// The working copy of the fast inversions: a column is three runs of eight places (PAD = 24
+// rows), the places beyond the block zero. A column is updated in whole runs; the extra
+// places either lie outside the block, where the pivot column is zero so that they stay
+// zero, or are places whose update changes nothing or is never read (see each routine).
+constexpr std::size_t RUNS = 3;
+
+struct Block {
+    std::array<std::array<v8d, RUNS>, MMAX> c;
+    double at(std::size_t j, std::size_t i) const { return c[j][i / 8][i % 8]; }
+    void set(std::size_t j, std::size_t i, double x) { c[j][i / 8][i % 8] = x; }
+};
+
+// Runs needed for places 0..n-1.
+inline std::size_t runs_for(std::size_t n) {
+    return (n + 7) / 8;
+}
+
+inline void load_block(const Mat20& a, std::size_t un, Block& b) {
+    for (auto& col : b.c)
+        col.fill(v8d{});
+    for (std::size_t j = 0; j < un; ++j) {
+        for (std::size_t i = 0; i < un; ++i)
+            b.set(j, i, a.a[i + j * MMAX]);
+    }
+}
+
+inline void store_block(const Block& b, std::size_t un, Mat20& a) {
+    for (std::size_t j = 0; j < un; ++j) {
+        for (std::size_t i = 0; i < un; ++i)
+            a.a[i + j * MMAX] = b.at(j, i);
+    }
+}
+
+// Free rows and columns: keep is 1 in the lane of a row (symmetric: an index) still free,
+// 0 for a used one and beyond the block.
+struct Free {
+    std::array<v8d, RUNS> keep;
+    std::array<bool, MMAX> colfree;
+    explicit Free(std::size_t un) {
+        keep.fill(v8d{});
+        colfree.fill(false);
+        for (std::size_t i = 0; i < un; ++i) {
+            keep[i / 8][i % 8] = 1.0;
+            colfree[i] = true;
+        }
+    }
+    void use(std::size_t r, std::size_t s) {
+        keep[r / 8][r % 8] = 0.0;
+        colfree[s] = false;
+    }
+};
+
+// Largest magnitude of each free row so far: the magnitudes of used rows are multiplied by
+// 0, so they count as 0, or as NaN for an infinity, and neither can win; a NaN never wins,
+// as in the plain search.
+using RowMax = std::array<v8d, RUNS>;
+
+inline void add_column(const std::array<v8d, RUNS>& c, const Free& f, std::size_t runs,
+                       RowMax& rowmax) {
+    for (std::size_t k = 0; k < runs; ++k)
+        rowmax[k] = simd::max_keep(simd::abs(c[k]) * f.keep[k], rowmax[k]);
+}
+
+// The pivot from the row maxima: the first row holding the largest magnitude, then the first
+// free column holding it in that row (from the diagonal on, for the upper half of a
+// symmetric block), which is the first largest in row-then-column order. p = 0 when every
+// free element is zero.
+inline void pivot_from_rows(const Block& b, const Free& f, std::size_t un, const RowMax& rowmax,
+                            double& p, std::size_t& r, std::size_t& s, bool upper) {
+    double best = 0.0;
+    for (std::size_t i = 0; i < un; ++i) {
+        const double v = rowmax[i / 8][i % 8];
+        best = v > best ? v : best;
+    }
+    p = 0.0;
+    r = 0;
+    s = 0;
+    if (best <= 0.0) return;
+    while (rowmax[r / 8][r % 8] != best)
+        ++r;
+    s = upper ? r : 0;
+    while (!f.colfree[s] || std::fabs(b.at(s, r)) != best)
+        ++s;
+    p = b.at(s, r);
+}
+
+// One exchange step on the whole block, column by column: the same operations on the same
+// elements as the plain loops, the old pivot row element of each column read before the
+// column is updated. The row maxima of the free columns for the next search are gathered
+// on the way.
+inline void exchange_step(Block& b, Free& f, std::size_t un, std::size_t r, std::size_t s, double p,
+                          RowMax& rowmax) {
+    const std::size_t runs = runs_for(un);
+    f.use(r, s);
+    const v8d pv = simd::splat(p);
+    const auto& cs = b.c[s];
+    RowMax acc{};
+    for (std::size_t j = 0; j < un; ++j) {
+        if (j == s) continue;
+        auto& cj = b.c[j];
+        const double arj = cj[r / 8][r % 8];
+        const v8d av = simd::splat(arj);
+        for (std::size_t k = 0; k < runs; ++k)
+            cj[k] = cj[k] - (cs[k] * av) / pv;
+        cj[r / 8][r % 8] = -(arj / p);
+        if (f.colfree[j]) add_column(cj, f, runs, acc);
+    }
+    auto& csw = b.c[s];
+    for (std::size_t k = 0; k < runs; ++k)
+        csw[k] = csw[k] / pv;
+    csw[r / 8][r % 8] = 1.0 / p;
+    rowmax = acc;
+}
+
+// Exchange steps first_step..n with the general pivot search on the working copy, which is
+// then stored and the permutation undone. On a singular block the copy is stored as the
+// completed steps left it.
+inline int general_steps(Mat20& a, Block& b, Free& f, int n, int first_step,
+                         std::array<int, MMAX + 1>& pivcol, std::array<int, MMAX + 1>& pivrow,
+                         textio::RecordWriter& console) {
+    const auto un = static_cast<std::size_t>(n);
+    RowMax rowmax{};
+    for (std::size_t j = 0; j < un; ++j) {
+        if (f.colfree[j]) add_column(b.c[j], f, runs_for(un), rowmax);
+    }
+    for (int step = first_step; step <= n; ++step) {
         double p;
-        int r, s;
-        find_pivot_by_columns(base, n, pivcol, pivrow, p, r, s);
+        std::size_t r, s;
+        pivot_from_rows(b, f, un, rowmax, p, r, s, false);
         if (std::fabs(p) <= 0.0) {
+            store_block(b, un, a);
             console.write_free({"mtrinv: matrix singular"});
             return 1;
         }
-        pivcol[r] = s;
-        pivrow[s] = r;
-
-        // The same operations on the same elements as the plain loops, a whole column at a
-        // time: the pivot row is computed along and then put back, so that every other
-        // element sees the old pivot row and column.
-        double* __restrict const cs = base + static_cast<std::size_t>(s - 1) * MMAX;
-        const auto ur = static_cast<std::size_t>(r - 1);
-        cs[ur] = 1.0 / p;
-        for (int j = 1; j <= n; ++j) {
-            if (j == s) continue;
-            double* __restrict const cj = base + static_cast<std::size_t>(j - 1) * MMAX;
-            const double arj = cj[ur];
-            for (std::size_t i = 0; i < un; ++i)
-                cj[i] = cj[i] - (cs[i] * arj) / p;
-            cj[ur] = arj;
-        }
-        const double pivot_inverse = cs[ur];
-        for (std::size_t i = 0; i < un; ++i)
-            cs[i] = cs[i] / p;
-        cs[ur] = pivot_inverse;
-        for (int j = 1; j <= n; ++j) {
-            if (j != s) a(r, j) = -(a(r, j) / p);
-        }
+        pivcol[r + 1] = static_cast<int>(s) + 1;
+        pivrow[s + 1] = static_cast<int>(r) + 1;
+        exchange_step(b, f, un, r, s, p, rowmax);
     }
+    store_block(b, un, a);
+    undo_permutation(a, n, pivcol, pivrow);
+    return 0;
+}
+
+// True when every element of the leading n x n block is finite.
+inline bool all_finite(const Mat20& a, std::size_t un) {
+    int bad = 0;
+    for (std::size_t j = 0; j < un; ++j) {
+        for (std::size_t i = 0; i < un; ++i)
+            bad |= !(std::fabs(a.a[i + j * MMAX]) <= kLargest);
+    }
+    return bad == 0;
+}
+
+// Lane numbers 0..23 of the three runs.
+constexpr std::array<v8d, RUNS> kLane{v8d{0, 1, 2, 3, 4, 5, 6, 7},
+                                      v8d{8, 9, 10, 11, 12, 13, 14, 15},
+                                      v8d{16, 17, 18, 19, 20, 21, 22, 23}};
+
+}  // namespace
+
+TARNVEX_VECTOR_CLONES
+int fast::mtrinv(Mat20& a, int n, textio::RecordWriter& console) {
+    if (n <= 0) return 0;
+    const auto un = static_cast<std::size_t>(n);
+    Block b;
+    load_block(a, un, b);
+    Free f(un);
+    std::array<int, MMAX + 1> pivcol{};
+    std::array<int, MMAX + 1> pivrow{};
+    return general_steps(a, b, f, n, 1, pivcol, pivrow, console);
+}
+
+// A symmetric matrix stays symmetric under exchange steps with diagonal pivots, except that
+// an element in exactly one used row or column changes sign against its mirror image: with
+// d(k) = -1 for a used index and +1 otherwise, a(j, i) = d(i) d(j) a(i, j). Rounding to
+// nearest is symmetric in sign and a product does not depend on the order of its factors,
+// so the mirror images the plain loops compute are these values exactly, except that a
+// difference that is exactly zero may come out with the other sign. So only the upper half
+// (i <= j) is worked on; column j is updated in runs up to its diagonal, the places below
+// it being scratch. The free block is symmetric, so the first largest magnitude in
+// row-then-column order lies in its upper half. An off-diagonal pivot hands the remaining
+// steps to the general ones; a singular block or a NaN in the result has the whole
+// inversion redone by them, so that status, message and matrix are the plain ones.
+TARNVEX_VECTOR_CLONES
+int fast::mtrinv_symmetric(Mat20& a, int n, textio::RecordWriter& console) {
+    if (n <= 0) return 0;
+    const auto un = static_cast<std::size_t>(n);
+    if (!all_finite(a, un)) return fast::mtrinv(a, n, console);
+    Block b;
+    load_block(a, un, b);
+    Free f(un);
+    std::array<double, MMAX> d;  // +1 for a free index, -1 for a used one
+    d.fill(1.0);
+    std::array<v8d, RUNS> u{};     // column s of the whole matrix
+    std::array<double, MMAX> w{};  // row s of the whole matrix
+    // The magnitudes of the free places i <= j of column j.
+    const auto add_upper = [&](std::size_t j, RowMax& acc) {
+        const v8d jv = simd::splat(static_cast<double>(j));
+        for (std::size_t k = 0; k < runs_for(j + 1); ++k) {
+            const v8d m = simd::select_or_zero(kLane[k] <= jv, simd::abs(b.c[j][k]) * f.keep[k]);
+            acc[k] = simd::max_keep(m, acc[k]);
+        }
+    };
+    RowMax rowmax{};
+    for (std::size_t j = 0; j < un; ++j)
+        add_upper(j, rowmax);
+
+    for (int step = 1; step <= n; ++step) {
+        double p;
+        std::size_t r, s;
+        pivot_from_rows(b, f, un, rowmax, p, r, s, true);
+        if (std::fabs(p) <= 0.0) return fast::mtrinv(a, n, console);
+        if (r != s) {
+            for (std::size_t j = 0; j < un; ++j) {
+                for (std::size_t i = j + 1; i < un; ++i)
+                    b.set(j, i, (d[i] * d[j]) * b.at(i, j));
+            }
+            std::array<int, MMAX + 1> pivcol{};
+            std::array<int, MMAX + 1> pivrow{};
+            for (std::size_t k = 0; k < un; ++k) {
+                if (!f.colfree[k]) {
+                    pivcol[k + 1] = static_cast<int>(k) + 1;
+                    pivrow[k + 1] = static_cast<int>(k) + 1;
+                }
+            }
+            return general_steps(a, b, f, n, step, pivcol, pivrow, console);
+        }
+        f.use(s, s);
+
+        for (std::size_t i = 0; i < s; ++i)
+            u[i / 8][i % 8] = b.at(s, i);
+        for (std::size_t i = s; i < un; ++i)
+            u[i / 8][i % 8] = d[i] * b.at(i, s);
+        for (std::size_t j = 0; j < un; ++j)
+            w[j] = d[j] * u[j / 8][j % 8];
+
+        const v8d pv = simd::splat(p);
+        RowMax acc{};
+        for (std::size_t j = 0; j < un; ++j) {
+            if (j == s) continue;
+            auto& cj = b.c[j];
+            const double wj = w[j];
+            const v8d wv = simd::splat(wj);
+            const double row_s = cj[s / 8][s % 8];
+            for (std::size_t k = 0; k < runs_for(j + 1); ++k)
+                cj[k] = cj[k] - (u[k] * wv) / pv;
+            cj[s / 8][s % 8] = s < j ? -(wj / p) : row_s;
+            if (f.colfree[j]) add_upper(j, acc);
+        }
+        rowmax = acc;
+        for (std::size_t i = 0; i < s; ++i)
+            b.set(s, i, u[i / 8][i % 8] / p);
+        b.set(s, s, 1.0 / p);
+        d[s] = -1.0;
+    }
+    // Every index used on the diagonal: no permutation, and the result is symmetric.
+    int nan = 0;
+    for (std::size_t j = 0; j < un; ++j) {
+        for (std::size_t i = 0; i <= j; ++i)
+            nan |= b.at(j, i) != b.at(j, i);
+    }
+    if (nan != 0) return fast::mtrinv(a, n, console);
+    for (std::size_t j = 0; j < un; ++j) {
+        for (std::size_t i = 0; i < un; ++i)
+            a.a[i + j * MMAX] = i <= j ? b.at(j, i) : b.at(i, j);
+    }
+    return 0;
+}
+
+// For a finite matrix with many exact zeros, such as a triangular factor: a product with an
+// exactly zero factor is a zero, and subtracting a zero changes no value except the sign of
+// a zero, as long as every value stays finite. So a column whose element in the pivot row
+// is zero is left alone, and only the runs holding the first to the last non-zero element
+// of the pivot column are updated (the pivot column is zero elsewhere in them). A value
+// that is not finite, or a singular block, has the whole inversion redone by the general
+// steps.
+TARNVEX_VECTOR_CLONES
+int fast::mtrinv_sparse(Mat20& a, int n, textio::RecordWriter& console) {
+    if (n <= 0) return 0;
+    const auto un = static_cast<std::size_t>(n);
+    if (!all_finite(a, un)) return fast::mtrinv(a, n, console);
+    Block b;
+    load_block(a, un, b);
+    Free f(un);
+    std::array<int, MMAX + 1> pivcol{};
+    std::array<int, MMAX + 1> pivrow{};
+    const std::size_t runs = runs_for(un);
+    RowMax rowmax{};
+    for (std::size_t j = 0; j < un; ++j)
+        add_column(b.c[j], f, runs, rowmax);
+    const v8d largest = simd::splat(kLargest);
+
+    for (int step = 1; step <= n; ++step) {
+        double p;
+        std::size_t r, s;
+        pivot_from_rows(b, f, un, rowmax, p, r, s, false);
+        if (std::fabs(p) <= 0.0) return fast::mtrinv(a, n, console);
+        pivcol[r + 1] = static_cast<int>(s) + 1;
+        pivrow[s + 1] = static_cast<int>(r) + 1;
+        f.use(r, s);
+
+        std::size_t lo = 0;
+        while (b.at(s, lo) == 0.0)
+            ++lo;
+        std::size_t hi = un - 1;
+        while (b.at(s, hi) == 0.0)
+            --hi;
+        const std::size_t klo = lo / 8;
+        const std::size_t khi = runs_for(hi + 1);
+        const v8d pv = simd::splat(p);
+        const auto& cs = b.c[s];
+        v8l finite = v8l{} - 1;  // every lane set while every value is finite
+        RowMax acc{};
+        for (std::size_t j = 0; j < un; ++j) {
+            if (j == s) continue;
+            auto& cj = b.c[j];
+            const double arj = cj[r / 8][r % 8];
+            if (arj != 0.0) {
+                const v8d av = simd::splat(arj);
+                for (std::size_t k = klo; k < khi; ++k) {
+                    const v8d x = cj[k] - (cs[k] * av) / pv;
+                    cj[k] = x;
+                    finite &= simd::abs(x) <= largest;
+                }
+                cj[r / 8][r % 8] = -(arj / p);
+            }
+            if (f.colfree[j]) add_column(cj, f, runs, acc);
+        }
+        rowmax = acc;
+        auto& csw = b.c[s];
+        for (std::size_t k = klo; k < khi; ++k) {
+            const v8d x = csw[k] / pv;
+            csw[k] = x;
+            finite &= simd::abs(x) <= largest;
+        }
+        csw[r / 8][r % 8] = 1.0 / p;
+        bool all = std::fabs(csw[r / 8][r % 8]) <= kLargest;
+        for (std::size_t j = 0; j < un; ++j)
+            all = all && std::fabs(b.at(j, r)) <= kLargest;
+        for (std::size_t l = 0; l < 8; ++l)
+            all = all && finite[l] != 0;
+        if (!all) return fast::mtrinv(a, n, console);
+    }
+    store_block(b, un, a);
     undo_permutation(a, n, pivcol, pivrow);
     return 0;
 }

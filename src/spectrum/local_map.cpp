@@ -1,6 +1,7 @@
 #include "spectrum/local_map.hpp"
 
 #include <algorithm>
+#include <cstdint>
 
 #include "kernels.hpp"
 #include "linalg/mtrinv.hpp"
@@ -10,43 +11,13 @@ namespace tarnvex::spectrum {
 int estimate_local_map(const embedding::DelayVectors& dv, const embedding::Neighbourhoods& nb,
                        int m, std::int64_t iref, std::int64_t evolv, LocalMapScratch& s,
                        textio::RecordWriter& console) {
-    const int count = nb.nn(m);
-    // Displacements: integer differences (in 64 bits), then converted, so they are exact.
 #ifdef TARNVEX_PLAIN_KERNELS
-    for (int j = 1; j <= count; ++j) {
-        const std::int64_t i = nb.nbr(j, m);
-        for (int c = 1; c <= m; ++c) {
-            const std::int64_t now = std::int64_t{dv.iy(i, c)} - dv.iy(iref, c);
-            const std::int64_t later = std::int64_t{dv.iy(i + evolv, c)} - dv.iy(iref + evolv, c);
-            s.dy_at(j, c) = static_cast<double>(now);
-            s.dz_at(j, c) = static_cast<double>(later);
-        }
-    }
-    plain::covariances(s, m, count);
+    plain::neighbourhood_covariances(dv, nb, m, iref, evolv, s);
 #else
-    std::int64_t max_dy = 0;
-    std::int64_t max_dz = 0;
-    const std::int32_t* const ref_now = dv.row(iref);
-    const std::int32_t* const ref_later = dv.row(iref + evolv);
-    const auto uk = static_cast<std::size_t>(KMAX);
-    for (int j = 0; j < count; ++j) {
-        const std::int64_t i = nb.nbr(j + 1, m);
-        const std::int32_t* const now_row = dv.row(i);
-        const std::int32_t* const later_row = dv.row(i + evolv);
-        for (std::size_t c = 0; c < static_cast<std::size_t>(m); ++c) {
-            const std::int64_t now = std::int64_t{now_row[c]} - ref_now[c];
-            const std::int64_t later = std::int64_t{later_row[c]} - ref_later[c];
-            max_dy = std::max(max_dy, now < 0 ? -now : now);
-            max_dz = std::max(max_dz, later < 0 ? -later : later);
-            s.dyc[c * uk + static_cast<std::size_t>(j)] = static_cast<double>(now);
-            s.dzc[c * uk + static_cast<std::size_t>(j)] = static_cast<double>(later);
-        }
-    }
-    s.max_dy = max_dy;
-    s.max_dz = max_dz;
-    fast::covariances(s, m, count);
+    fast::neighbourhood_covariances(dv, nb, m, iref, evolv, s);
 #endif
-    if (linalg::mtrinv(s.v, m, console) != 0) return 1;
+    // V is exactly symmetric: each element and its mirror image sum the same products.
+    if (linalg::mtrinv_symmetric(s.v, m, console) != 0) return 1;
 #ifdef TARNVEX_PLAIN_KERNELS
     plain::map_product(s, m);
 #else
@@ -58,6 +29,169 @@ int estimate_local_map(const embedding::DelayVectors& dv, const embedding::Neigh
     }
 #endif
     return 0;
+}
+
+// Displacements: integer differences (in 64 bits), then converted, so they are exact.
+void plain::neighbourhood_covariances(const embedding::DelayVectors& dv,
+                                      const embedding::Neighbourhoods& nb, int m, std::int64_t iref,
+                                      std::int64_t evolv, LocalMapScratch& s) {
+    const int count = nb.nn(m);
+    for (int j = 1; j <= count; ++j) {
+        const std::int64_t i = nb.nbr(j, m);
+        for (int c = 1; c <= m; ++c) {
+            const std::int64_t now = std::int64_t{dv.iy(i, c)} - dv.iy(iref, c);
+            const std::int64_t later = std::int64_t{dv.iy(i + evolv, c)} - dv.iy(iref + evolv, c);
+            s.dy_at(j, c) = static_cast<double>(now);
+            s.dz_at(j, c) = static_cast<double>(later);
+        }
+    }
+    plain::covariances(s, m, count);
+}
+
+namespace {
+
+// The displacements in 64 bits, coordinate by coordinate, as doubles for fast::covariances.
+void wide_displacements(const embedding::DelayVectors& dv, const std::int32_t* list, int count,
+                        int m, std::int64_t iref, std::int64_t evolv, LocalMapScratch& s) {
+    std::int64_t max_dy = 0;
+    std::int64_t max_dz = 0;
+    const auto uk = static_cast<std::size_t>(KMAX);
+    for (int c = 1; c <= m; ++c) {
+        const std::int64_t ref_now = dv.iy(iref, c);
+        const std::int64_t ref_later = dv.iy(iref + evolv, c);
+        const std::int32_t* const col = dv.column(c);
+        double* const y = s.dyc.data() + static_cast<std::size_t>(c - 1) * uk;
+        double* const z = s.dzc.data() + static_cast<std::size_t>(c - 1) * uk;
+        for (int j = 0; j < count; ++j) {
+            const std::int64_t i = list[j] - 1;
+            const std::int64_t now = col[i] - ref_now;
+            const std::int64_t later = col[i + evolv] - ref_later;
+            max_dy = std::max(max_dy, now < 0 ? -now : now);
+            max_dz = std::max(max_dz, later < 0 ? -later : later);
+            y[j] = static_cast<double>(now);
+            z[j] = static_cast<double>(later);
+        }
+    }
+    s.max_dy = max_dy;
+    s.max_dz = max_dz;
+}
+
+// True when every displacement fits 16 bits and every sum of up to `count` products of two
+// of them fits 32: then 16-bit products summed in 32-bit integers give the exact sums.
+inline bool fits_16_bits(std::int64_t max_dy, std::int64_t max_dz, int count) {
+    constexpr std::int64_t kLimit = 32767;
+    if (max_dy > kLimit || max_dz > kLimit) return false;
+    return std::max(max_dy, max_dz) * max_dy * count <= std::int64_t{INT32_MAX};
+}
+
+}  // namespace
+
+// Displacements read coordinate by coordinate from the column table. When every difference
+// of the table fits 32 bits they are formed in 32 bits; when they also fit 16 bits with
+// sums that fit 32, V and C are summed in integers (narrow_covariances), which gives the
+// exact sums, the plain ones whenever those are exact. Otherwise the doubles of the
+// 64-bit differences go to fast::covariances.
+TARNVEX_VECTOR_CLONES
+void fast::neighbourhood_covariances(const embedding::DelayVectors& dv,
+                                     const embedding::Neighbourhoods& nb, int m, std::int64_t iref,
+                                     std::int64_t evolv, LocalMapScratch& s) {
+    const int count = nb.nn(m);
+    const std::int32_t* const list = nb.lists.data() + static_cast<std::size_t>(m - 1) * KMAX;
+    if (!dv.narrow) {
+        wide_displacements(dv, list, count, m, iref, evolv, s);
+        fast::covariances(s, m, count);
+        return;
+    }
+    const auto uk = static_cast<std::size_t>(KMAX);
+    const auto ucount = static_cast<std::size_t>(count);
+    std::int32_t max_dy = 0;
+    std::int32_t max_dz = 0;
+    for (int c = 1; c <= m; ++c) {
+        const std::int32_t ref_now = dv.iy(iref, c);
+        const std::int32_t ref_later = dv.iy(iref + evolv, c);
+        const std::int32_t* const col = dv.column(c);
+        const std::int32_t* const col_later = col + evolv;
+        std::int32_t* __restrict const y = s.y32.data() + static_cast<std::size_t>(c - 1) * uk;
+        std::int32_t* __restrict const z = s.z32.data() + static_cast<std::size_t>(c - 1) * uk;
+        for (std::size_t j = 0; j < ucount; ++j) {
+            const std::int32_t i = list[j] - 1;
+            const std::int32_t now = col[i] - ref_now;
+            const std::int32_t later = col_later[i] - ref_later;
+            y[j] = now;
+            z[j] = later;
+            max_dy = std::max(max_dy, now < 0 ? -now : now);
+            max_dz = std::max(max_dz, later < 0 ? -later : later);
+        }
+    }
+    if (fits_16_bits(max_dy, max_dz, count)) {
+        const std::size_t padded = (ucount + 31) & ~std::size_t{31};
+        for (std::size_t c = 0; c < static_cast<std::size_t>(m); ++c) {
+            const std::int32_t* const y = s.y32.data() + c * uk;
+            const std::int32_t* const z = s.z32.data() + c * uk;
+            std::int16_t* __restrict const y16 = s.y16.data() + c * LocalMapScratch::KPAD;
+            std::int16_t* __restrict const z16 = s.z16.data() + c * LocalMapScratch::KPAD;
+            for (std::size_t j = 0; j < ucount; ++j) {
+                y16[j] = static_cast<std::int16_t>(y[j]);
+                z16[j] = static_cast<std::int16_t>(z[j]);
+            }
+            for (std::size_t j = ucount; j < padded; ++j) {
+                y16[j] = 0;
+                z16[j] = 0;
+            }
+        }
+        fast::narrow_covariances(s, m, count);
+        return;
+    }
+    for (std::size_t c = 0; c < static_cast<std::size_t>(m); ++c) {
+        for (std::size_t j = 0; j < ucount; ++j) {
+            s.dyc[c * uk + j] = s.y32[c * uk + j];
+            s.dzc[c * uk + j] = s.z32[c * uk + j];
+        }
+    }
+    s.max_dy = max_dy;
+    s.max_dz = max_dz;
+    fast::covariances(s, m, count);
+}
+
+namespace {
+
+// The sum of a[j] * b[j] over the padded length (a multiple of 32), in 32-bit integers.
+inline std::int32_t dot_16(const std::int16_t* __restrict a, const std::int16_t* __restrict b,
+                           std::size_t padded) {
+    std::int32_t sum = 0;
+    for (std::size_t j = 0; j < padded; ++j)
+        sum += std::int32_t{a[j]} * std::int32_t{b[j]};
+    return sum;
+}
+
+}  // namespace
+
+// V and C from the 16-bit displacements: each sum exact in 32-bit integers (the count
+// bounds it), converted to double exactly and divided by the count, as the plain loops
+// divide their exact sums. V's upper half is summed and mirrored.
+TARNVEX_VECTOR_CLONES
+void fast::narrow_covariances(LocalMapScratch& s, int m, int count) {
+    const auto um = static_cast<std::size_t>(m);
+    const std::size_t padded = (static_cast<std::size_t>(count) + 31) & ~std::size_t{31};
+    const double n = static_cast<double>(count);
+    double* __restrict const v = s.v.a.data();
+    double* __restrict const c = s.c.a.data();
+    constexpr std::size_t kp = LocalMapScratch::KPAD;
+    for (std::size_t col = 0; col < um; ++col) {
+        const std::int16_t* const yc = s.y16.data() + col * kp;
+        for (std::size_t row = 0; row < um; ++row) {
+            if (row <= col) {
+                v[row + col * MMAX] =
+                    static_cast<double>(dot_16(s.y16.data() + row * kp, yc, padded)) / n;
+            }
+            c[row + col * MMAX] =
+                static_cast<double>(dot_16(s.z16.data() + row * kp, yc, padded)) / n;
+        }
+    }
+    for (std::size_t col = 0; col < um; ++col) {
+        for (std::size_t row = col + 1; row < um; ++row)
+            v[row + col * MMAX] = v[col + row * MMAX];
+    }
 }
 
 // Each element summed over the neighbours in list order, then divided by the count.

@@ -23,6 +23,13 @@ struct LocalMapScratch {
     std::array<double, static_cast<std::size_t>(KMAX) * MMAX> dzc;
     std::int64_t max_dy = 0;
     std::int64_t max_dz = 0;
+    // The same again as 32-bit and 16-bit integers, coordinate by coordinate; the 16-bit
+    // ones KPAD places a coordinate, zero from the count to the next multiple of 32.
+    static constexpr std::size_t KPAD = 224;
+    std::array<std::int32_t, static_cast<std::size_t>(KMAX) * MMAX> y32;
+    std::array<std::int32_t, static_cast<std::size_t>(KMAX) * MMAX> z32;
+    std::array<std::int16_t, KPAD * MMAX> y16;
+    std::array<std::int16_t, KPAD * MMAX> z16;
     linalg::Mat20 v;  // covariance of dy, replaced by its inverse
     linalg::Mat20 c;  // cross-covariance of dz (rows) with dy (columns)
     linalg::Mat20 a;  // the map C V^-1
@@ -46,13 +53,21 @@ struct LocalMapScratch {
 // The covariances V and C of dimension m from the displacements (count neighbours), each
 // divided by the count; and the map A = C V^-1 from C and the inverse in V. Two builds of
 // each (see kernels.hpp): the plain covariances read s.dy and s.dz, the fast ones s.dyc,
-// s.dzc, s.max_dy and s.max_dz.
+// s.dzc, s.max_dy and s.max_dz. neighbourhood_covariances forms the displacements of the
+// neighbours of dimension m and then V and C from them.
 namespace plain {
+void neighbourhood_covariances(const embedding::DelayVectors& dv,
+                               const embedding::Neighbourhoods& nb, int m, std::int64_t iref,
+                               std::int64_t evolv, LocalMapScratch& s);
 void covariances(LocalMapScratch& s, int m, int count);
 void map_product(LocalMapScratch& s, int m);
 }  // namespace plain
 namespace fast {
+void neighbourhood_covariances(const embedding::DelayVectors& dv,
+                               const embedding::Neighbourhoods& nb, int m, std::int64_t iref,
+                               std::int64_t evolv, LocalMapScratch& s);
 void covariances(LocalMapScratch& s, int m, int count);
+void narrow_covariances(LocalMapScratch& s, int m, int count);
 void map_product(LocalMapScratch& s, int m);
 }  // namespace fast
 
