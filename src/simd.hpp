@@ -11,6 +11,7 @@ namespace tarnvex::simd {
 
 using v8d = double __attribute__((vector_size(64)));
 using v8l = std::int64_t __attribute__((vector_size(64)));  // lane masks: -1 or 0
+using v4d = double __attribute__((vector_size(32)));
 
 [[gnu::always_inline]] inline v8d splat(double x) {
     return v8d{x, x, x, x, x, x, x, x};

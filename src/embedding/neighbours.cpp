@@ -132,14 +132,26 @@ void scan_fast(const DelayVectors& dv, const SearchParams& p, std::int64_t iref,
     const auto first_place = static_cast<std::size_t>(lo - begin);
     const auto last_place = static_cast<std::size_t>(hi - begin);
     first_excess(dv, first_place, last_place, ref, radius, p.mto, nb.kstop_sorted.data());
-    for (std::size_t place = first_place; place < last_place; ++place) {
-        const auto bit = static_cast<std::size_t>(dv.sorted_index[place] - 1);
-        nb.kstop[bit] = static_cast<std::uint8_t>(nb.kstop_sorted[place - first_place]);
+    // Only the candidates that count for dimension mlow (or, with mlow = 1, all of them)
+    // can count for any dimension this scan fills: they are gathered first, without a
+    // branch, and only they are marked.
+    const std::int32_t least = mlow == 1 ? 1 : std::max(mlow, 2);
+    const std::size_t band = last_place - first_place;
+    std::size_t kept = 0;
+    for (std::size_t i = 0; i < band; ++i) {
+        nb.kept[kept] = static_cast<std::int32_t>(i);
+        kept += nb.kstop_sorted[i] > least ? 1 : 0;
+    }
+    for (std::size_t q = 0; q < kept; ++q) {
+        const auto i = static_cast<std::size_t>(nb.kept[q]);
+        const auto bit = static_cast<std::size_t>(dv.sorted_index[first_place + i] - 1);
+        nb.kstop[bit] = static_cast<std::uint8_t>(nb.kstop_sorted[i]);
         const std::size_t w = bit >> 6;
         nb.marks[w] |= std::uint64_t{1} << (bit & 63);
         if (w < wmin) wmin = w;
         if (w > wmax) wmax = w;
     }
+    if (kept == 0) return;
     // In increasing index: the counting.
     for (std::size_t w = wmin; w <= wmax; ++w) {
         std::uint64_t bits = nb.marks[w];

@@ -6,6 +6,7 @@
 
 #include "kernels.hpp"
 #include "linalg/mtrinv.hpp"
+#include "linalg/product.hpp"
 
 namespace tarnvex::linalg {
 
@@ -176,16 +177,7 @@ int fast::hshold(Mat20& b, Mat20& q, Mat20& r, int n, textio::RecordWriter& cons
         console.write_free({"householder: mtrinv: matrix singular"});
         return 1;
     }
-    for (std::size_t j = 0; j < un; ++j) {
-        double* __restrict const qj = q.a.data() + j * MMAX;
-        for (std::size_t l = 0; l < un; ++l) {
-            const double w = work.a[l + j * MMAX];
-            if (finite && w == 0.0) continue;
-            const double* __restrict const bl = b.a.data() + l * MMAX;
-            for (std::size_t i = 0; i < un; ++i)
-                qj[i] = bl[i] * w + qj[i];
-        }
-    }
+    fast::multiply(b, work, q, n, finite);
     return 0;
 }
 

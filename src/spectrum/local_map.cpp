@@ -5,6 +5,7 @@
 
 #include "kernels.hpp"
 #include "linalg/mtrinv.hpp"
+#include "linalg/product.hpp"
 
 namespace tarnvex::spectrum {
 
@@ -21,12 +22,7 @@ int estimate_local_map(const embedding::DelayVectors& dv, const embedding::Neigh
 #ifdef TARNVEX_PLAIN_KERNELS
     plain::map_product(s, m);
 #else
-    // Both give the same bits; up to order 12 the plain loops are the quicker.
-    if (m <= 12) {
-        plain::map_product(s, m);
-    } else {
-        fast::map_product(s, m);
-    }
+    fast::map_product(s, m);
 #endif
     return 0;
 }
@@ -290,23 +286,8 @@ void fast::covariances(LocalMapScratch& s, int m, int count) {
 }
 
 // A = C V^-1 a column at a time: every element still sums its terms in increasing k.
-TARNVEX_VECTOR_CLONES
 void fast::map_product(LocalMapScratch& s, int m) {
-    const auto um = static_cast<std::size_t>(m);
-    const double* __restrict const c = s.c.a.data();
-    const double* __restrict const v = s.v.a.data();
-    double* __restrict const a = s.a.a.data();
-    for (std::size_t col = 0; col < um; ++col) {
-        double* __restrict const ac = a + col * MMAX;
-        for (std::size_t row = 0; row < um; ++row)
-            ac[row] = 0.0;
-        for (std::size_t k = 0; k < um; ++k) {
-            const double vkc = v[k + col * MMAX];
-            const double* __restrict const ck = c + k * MMAX;
-            for (std::size_t row = 0; row < um; ++row)
-                ac[row] = ac[row] + ck[row] * vkc;
-        }
-    }
+    linalg::fast::multiply(s.c, s.v, s.a, m, false);
 }
 
 }  // namespace tarnvex::spectrum

@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "linalg/hshold.hpp"
+#include "linalg/product.hpp"
 
 namespace tarnvex::spectrum {
 
@@ -31,6 +32,7 @@ int propagate_dimension(Spectrum& sp, linalg::Mat20& a, int m, const ReportConte
                         textio::RecordWriter& console, textio::RecordWriter& result) {
     const auto um = static_cast<std::size_t>(m);
     linalg::Mat20& frame = sp.frame[um];
+#ifdef TARNVEX_PLAIN_KERNELS
     // a = a * frame, in place, one row at a time through the row buffer.
     for (int i = 1; i <= m; ++i) {
         for (int c = 1; c <= m; ++c) {
@@ -42,7 +44,14 @@ int propagate_dimension(Spectrum& sp, linalg::Mat20& a, int m, const ReportConte
         for (int c = 1; c <= m; ++c)
             a(i, c) = sp.row[static_cast<std::size_t>(c)];
     }
-    if (linalg::hshold(a, sp.qnew, sp.rfac, m, console) != 0) return 1;
+    linalg::Mat20& product = a;
+#else
+    // The same sums a column at a time into a matrix of its own, which the
+    // orthonormalisation then factors in place of a.
+    linalg::fast::multiply(a, frame, sp.product, m, false);
+    linalg::Mat20& product = sp.product;
+#endif
+    if (linalg::hshold(product, sp.qnew, sp.rfac, m, console) != 0) return 1;
 
     for (int c = 1; c <= m; ++c) {
         for (int r = 1; r <= m; ++r)

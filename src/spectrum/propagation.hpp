@@ -20,6 +20,7 @@ struct Spectrum {
     linalg::Mat20 qnew;                // new frame from the orthonormalisation
     linalg::Mat20 rfac;                // its triangular factor
     std::array<double, MMAX + 1> row;  // one row of the product map * frame
+    linalg::Mat20 product;             // the product map * frame, built a column at a time
 };
 
 // Frames of dimensions 1..mto become the identity over their mto x mto block; the sums of
