@@ -179,6 +179,17 @@ inline void pivot_from_rows(const Block& b, const Free& f, std::size_t un, const
     p = b.at(s, r);
 }
 
+// The new elements of pivot row r of every column, -(a(r, j) / p), eight at a time.
+inline std::array<v8d, RUNS> new_pivot_row(const Block& b, std::size_t un, std::size_t r,
+                                           v8d pv) {
+    std::array<v8d, RUNS> row{};
+    for (std::size_t j = 0; j < un; ++j)
+        row[j / 8][j % 8] = b.at(j, r);
+    for (std::size_t k = 0; k < runs_for(un); ++k)
+        row[k] = -(row[k] / pv);
+    return row;
+}
+
 // One exchange step on the whole block, column by column: the same operations on the same
 // elements as the plain loops, the old pivot row element of each column read before the
 // column is updated. The row maxima of the free columns for the next search are gathered
@@ -189,15 +200,15 @@ inline void exchange_step(Block& b, Free& f, std::size_t un, std::size_t r, std:
     f.use(r, s);
     const v8d pv = simd::splat(p);
     const auto& cs = b.c[s];
+    const std::array<v8d, RUNS> row_r = new_pivot_row(b, un, r, pv);
     RowMax acc{};
     for (std::size_t j = 0; j < un; ++j) {
         if (j == s) continue;
         auto& cj = b.c[j];
-        const double arj = cj[r / 8][r % 8];
-        const v8d av = simd::splat(arj);
+        const v8d av = simd::splat(cj[r / 8][r % 8]);
         for (std::size_t k = 0; k < runs; ++k)
             cj[k] = cj[k] - (cs[k] * av) / pv;
-        cj[r / 8][r % 8] = -(arj / p);
+        cj[r / 8][r % 8] = row_r[j / 8][j % 8];
         if (f.colfree[j]) add_column(cj, f, runs, acc);
     }
     auto& csw = b.c[s];
@@ -328,23 +339,29 @@ int fast::mtrinv_symmetric(Mat20& a, int n, textio::RecordWriter& console) {
             u[i / 8][i % 8] = d[i] * b.at(i, s);
         for (std::size_t j = 0; j < un; ++j)
             w[j] = d[j] * u[j / 8][j % 8];
-
         const v8d pv = simd::splat(p);
+        std::array<v8d, RUNS> row_s{};  // the new row s, -(w / p)
+        for (std::size_t j = 0; j < un; ++j)
+            row_s[j / 8][j % 8] = w[j];
+        for (std::size_t k = 0; k < runs_for(un); ++k)
+            row_s[k] = -(row_s[k] / pv);
+
         RowMax acc{};
         for (std::size_t j = 0; j < un; ++j) {
             if (j == s) continue;
             auto& cj = b.c[j];
             const double wj = w[j];
             const v8d wv = simd::splat(wj);
-            const double row_s = cj[s / 8][s % 8];
+            const double old = cj[s / 8][s % 8];
             for (std::size_t k = 0; k < runs_for(j + 1); ++k)
                 cj[k] = cj[k] - (u[k] * wv) / pv;
-            cj[s / 8][s % 8] = s < j ? -(wj / p) : row_s;
+            cj[s / 8][s % 8] = s < j ? row_s[j / 8][j % 8] : old;
             if (f.colfree[j]) add_upper(j, acc);
         }
         rowmax = acc;
-        for (std::size_t i = 0; i < s; ++i)
-            b.set(s, i, u[i / 8][i % 8] / p);
+        // Column s above the diagonal becomes u / p; the places below it are scratch.
+        for (std::size_t k = 0; k < runs_for(s + 1); ++k)
+            b.c[s][k] = u[k] / pv;
         b.set(s, s, 1.0 / p);
         d[s] = -1.0;
     }
@@ -404,7 +421,10 @@ int fast::mtrinv_sparse(Mat20& a, int n, textio::RecordWriter& console) {
         const std::size_t khi = runs_for(hi + 1);
         const v8d pv = simd::splat(p);
         const auto& cs = b.c[s];
+        const std::array<v8d, RUNS> row_r = new_pivot_row(b, un, r, pv);
         v8l finite = v8l{} - 1;  // every lane set while every value is finite
+        for (std::size_t k = 0; k < runs; ++k)
+            finite &= simd::abs(row_r[k]) <= largest;
         RowMax acc{};
         for (std::size_t j = 0; j < un; ++j) {
             if (j == s) continue;
@@ -417,7 +437,7 @@ int fast::mtrinv_sparse(Mat20& a, int n, textio::RecordWriter& console) {
                     cj[k] = x;
                     finite &= simd::abs(x) <= largest;
                 }
-                cj[r / 8][r % 8] = -(arj / p);
+                cj[r / 8][r % 8] = row_r[j / 8][j % 8];
             }
             if (f.colfree[j]) add_column(cj, f, runs, acc);
         }
@@ -430,8 +450,6 @@ int fast::mtrinv_sparse(Mat20& a, int n, textio::RecordWriter& console) {
         }
         csw[r / 8][r % 8] = 1.0 / p;
         bool all = std::fabs(csw[r / 8][r % 8]) <= kLargest;
-        for (std::size_t j = 0; j < un; ++j)
-            all = all && std::fabs(b.at(j, r)) <= kLargest;
         for (std::size_t l = 0; l < 8; ++l)
             all = all && finite[l] != 0;
         if (!all) return fast::mtrinv(a, n, console);

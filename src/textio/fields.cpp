@@ -72,6 +72,77 @@ SevenDigits round_seven(float value) {
     return r;
 }
 
+// |value| * 10^d rounded to a whole number, ties away from zero, worked out exactly in
+// 64-bit integers: |value| = M * 2^(e - 24) with M < 2^24, so M * 10^d < 2^54 for d <= 9.
+// False when the result might not fit (d > 9 or |value| >= 2^33), for the slow path.
+bool scaled_magnitude(float value, int d, std::uint64_t& scaled) {
+    if (d < 0 || d > 9) return false;
+    int e = 0;
+    const float fraction = std::frexp(std::fabs(value), &e);  // in [0.5, 1), or 0
+    const auto mantissa = static_cast<std::uint64_t>(std::ldexp(fraction, 24));  // exact
+    std::uint64_t power = 1;
+    for (int i = 0; i < d; ++i)
+        power *= 10;
+    const std::uint64_t x = mantissa * power;
+    const int shift = e - 24;
+    if (shift >= 0) {
+        if (shift > 9) return false;
+        scaled = x << shift;
+        return true;
+    }
+    const int right = -shift;
+    if (right >= 64) {
+        scaled = 0;  // x < 2^54 lies below half of 2^right
+        return true;
+    }
+    const std::uint64_t rest = x & ((std::uint64_t{1} << right) - 1);
+    scaled = (x >> right) + (rest >= (std::uint64_t{1} << (right - 1)) ? 1 : 0);
+    return true;
+}
+
+// The rounded digits of |value| at d decimals (d <= 100): the integer digits (none for a
+// zero integer part) and then the d fraction digits, into `digits`; returns how many are
+// integer digits. From the exact decimal expansion the C library writes when the integer
+// route does not apply.
+int rounded_digits(float value, int d, char* digits) {
+    std::uint64_t scaled = 0;
+    if (scaled_magnitude(value, d, scaled)) {
+        char rev[24];
+        int len = 0;
+        do {
+            rev[len++] = static_cast<char>('0' + scaled % 10);
+            scaled /= 10;
+        } while (scaled != 0 || len < d + 1);
+        int n = 0;
+        for (int i = len - 1; i >= 0; --i)
+            digits[n++] = rev[i];
+        // A zero integer part has no digits.
+        if (digits[0] == '0' && len == d + 1) {
+            std::memmove(digits, digits + 1, static_cast<std::size_t>(d));
+            return 0;
+        }
+        return len - d;
+    }
+    // Exact expansion: a float has at most 149 digits after the point and 39 before.
+    char buf[256];
+    std::snprintf(buf, sizeof buf, "%.160f", std::fabs(static_cast<double>(value)));
+    const char* point = std::strchr(buf, '.');
+    const int int_len = static_cast<int>(point - buf);
+    // Digits kept: the integer digits and d fraction digits, with one spare place in
+    // front for a carry out of the leftmost digit.
+    char kept[256];
+    kept[0] = '0';
+    std::memcpy(kept + 1, buf, static_cast<std::size_t>(int_len));
+    std::memcpy(kept + 1 + int_len, point + 1, static_cast<std::size_t>(d));
+    const int count = 1 + int_len + d;
+    if (point[1 + d] >= '5') increment_digits(kept, count);
+    int first = 0;
+    while (first < 1 + int_len && kept[first] == '0')
+        ++first;
+    std::memcpy(digits, kept + first, static_cast<std::size_t>(count - first));
+    return 1 + int_len - first;
+}
+
 }  // namespace
 
 void append_int_field(std::string& out, std::int64_t value, int w) {
@@ -89,29 +160,10 @@ void append_fixed_field(std::string& out, float value, int w, int d) {
         append_non_finite(out, value, w);
         return;
     }
-    // Exact expansion: a float has at most 149 digits after the point and 39 before.
-    char buf[256];
-    std::snprintf(buf, sizeof buf, "%.160f", std::fabs(static_cast<double>(value)));
-    const char* point = std::strchr(buf, '.');
-    const int int_len = static_cast<int>(point - buf);
-
-    // Digits kept: the integer digits and d fraction digits, with one spare place in
-    // front for a carry out of the leftmost digit.
     char digits[256];
-    digits[0] = '0';
-    std::memcpy(digits + 1, buf, static_cast<std::size_t>(int_len));
-    std::memcpy(digits + 1 + int_len, point + 1, static_cast<std::size_t>(d));
-    int count = 1 + int_len + d;
-    const char next = point[1 + d];
-    if (next >= '5') increment_digits(digits, count);
-
-    // Drop leading zeros of the integer part, keeping none when it is zero.
-    int first = 0;
-    while (first < 1 + int_len && digits[first] == '0')
-        ++first;
-    const int int_digits = 1 + int_len - first;
+    const int int_digits = rounded_digits(value, d, digits);
     bool all_zero = true;
-    for (int i = first; i < count; ++i) {
+    for (int i = 0; i < int_digits + d; ++i) {
         if (digits[i] != '0') all_zero = false;
     }
     const bool negative = value < 0 && !all_zero;
@@ -120,10 +172,10 @@ void append_fixed_field(std::string& out, float value, int w, int d) {
     int n = 0;
     if (negative) text[n++] = '-';
     const int zero_slot = n;
-    for (int i = first; i < 1 + int_len; ++i)
+    for (int i = 0; i < int_digits; ++i)
         text[n++] = digits[i];
     text[n++] = '.';
-    for (int i = 1 + int_len; i < count; ++i)
+    for (int i = int_digits; i < int_digits + d; ++i)
         text[n++] = digits[i];
 
     if (int_digits == 0 && n + 1 <= w) {

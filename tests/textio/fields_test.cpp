@@ -95,6 +95,19 @@ TEST(FixedField, LayoutZeroSignAndAsterisks) {
         {-inf, 10, 2, " -Infinity"},
         {std::nanf(""), 8, 2, "     NaN"},
         {inf, 2, 1, "**"},
+        // Exact ties and edges of the integer route (|v| * 10^d worked out in 64 bits).
+        {1234.125f, 10, 2, "   1234.13"},
+        {-1234.625f, 10, 2, "  -1234.63"},
+        {0.0625f, 8, 3, "   0.063"},
+        {0.005f, 8, 2, "    0.00"},  // exact value 0.00499999988...
+        {1.0e-45f, 8, 2, "    0.00"},
+        {-1.0e-45f, 8, 2, "    0.00"},
+        {4294967296.0f, 14, 2, " 4294967296.00"},
+        {8589934592.0f, 14, 2, " 8589934592.00"},  // beyond the integer route
+        {2.5f, 4, 0, "  3."},
+        {0.4f, 4, 0, "  0."},
+        {0.75f, 12, 9, " 0.750000000"},
+        {0.1f, 13, 10, " 0.1000000015"},  // d = 10: the exact expansion
     };
     for (const auto& c : cases) {
         std::string s;
