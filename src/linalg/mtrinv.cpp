@@ -90,29 +90,31 @@ int mtrinv_sparse(Mat20& a, int n, textio::RecordWriter& console) {
 
 namespace {
 
-using simd::v8d;
-using simd::v8l;
-
-// The working copy of the fast inversions: a column is three runs of eight places (PAD = 24
-// rows), the places beyond the block zero. A column is updated in whole runs; the extra
-// places either lie outside the block, where the pivot column is zero so that they stay
-// zero, or are places whose update changes nothing or is never read (see each routine).
-constexpr std::size_t RUNS = 3;
+// The working copy of the fast inversions: a column is ten runs of two places, the places
+// beyond the block zero. A column is updated in whole runs; the extra place of a run either
+// lies outside the block, where the pivot column is zero so that it stays zero, or is a
+// place whose update changes nothing or is never read (see each routine). The divisions
+// bound the time, and a divider takes the same time per lane whatever the vector width,
+// so short runs waste the least on places that need no update.
+using vec = simd::v4d;
+using mask = simd::v4l;
+constexpr std::size_t W = 4;  // places a run
+constexpr std::size_t RUNS = MMAX / W;
 
 struct Block {
-    std::array<std::array<v8d, RUNS>, MMAX> c;
-    double at(std::size_t j, std::size_t i) const { return c[j][i / 8][i % 8]; }
-    void set(std::size_t j, std::size_t i, double x) { c[j][i / 8][i % 8] = x; }
+    std::array<std::array<vec, RUNS>, MMAX> c;
+    double at(std::size_t j, std::size_t i) const { return c[j][i / W][i % W]; }
+    void set(std::size_t j, std::size_t i, double x) { c[j][i / W][i % W] = x; }
 };
 
 // Runs needed for places 0..n-1.
 inline std::size_t runs_for(std::size_t n) {
-    return (n + 7) / 8;
+    return (n + W - 1) / W;
 }
 
 inline void load_block(const Mat20& a, std::size_t un, Block& b) {
     for (auto& col : b.c)
-        col.fill(v8d{});
+        col.fill(vec{});
     for (std::size_t j = 0; j < un; ++j) {
         for (std::size_t i = 0; i < un; ++i)
             b.set(j, i, a.a[i + j * MMAX]);
@@ -129,18 +131,18 @@ inline void store_block(const Block& b, std::size_t un, Mat20& a) {
 // Free rows and columns: keep is 1 in the lane of a row (symmetric: an index) still free,
 // 0 for a used one and beyond the block.
 struct Free {
-    std::array<v8d, RUNS> keep;
+    std::array<vec, RUNS> keep;
     std::array<bool, MMAX> colfree;
     explicit Free(std::size_t un) {
-        keep.fill(v8d{});
+        keep.fill(vec{});
         colfree.fill(false);
         for (std::size_t i = 0; i < un; ++i) {
-            keep[i / 8][i % 8] = 1.0;
+            keep[i / W][i % W] = 1.0;
             colfree[i] = true;
         }
     }
     void use(std::size_t r, std::size_t s) {
-        keep[r / 8][r % 8] = 0.0;
+        keep[r / W][r % W] = 0.0;
         colfree[s] = false;
     }
 };
@@ -148,9 +150,9 @@ struct Free {
 // Largest magnitude of each free row so far: the magnitudes of used rows are multiplied by
 // 0, so they count as 0, or as NaN for an infinity, and neither can win; a NaN never wins,
 // as in the plain search.
-using RowMax = std::array<v8d, RUNS>;
+using RowMax = std::array<vec, RUNS>;
 
-inline void add_column(const std::array<v8d, RUNS>& c, const Free& f, std::size_t runs,
+inline void add_column(const std::array<vec, RUNS>& c, const Free& f, std::size_t runs,
                        RowMax& rowmax) {
     for (std::size_t k = 0; k < runs; ++k)
         rowmax[k] = simd::max_keep(simd::abs(c[k]) * f.keep[k], rowmax[k]);
@@ -164,14 +166,14 @@ inline void pivot_from_rows(const Block& b, const Free& f, std::size_t un, const
                             double& p, std::size_t& r, std::size_t& s, bool upper) {
     double best = 0.0;
     for (std::size_t i = 0; i < un; ++i) {
-        const double v = rowmax[i / 8][i % 8];
+        const double v = rowmax[i / W][i % W];
         best = v > best ? v : best;
     }
     p = 0.0;
     r = 0;
     s = 0;
     if (best <= 0.0) return;
-    while (rowmax[r / 8][r % 8] != best)
+    while (rowmax[r / W][r % W] != best)
         ++r;
     s = upper ? r : 0;
     while (!f.colfree[s] || std::fabs(b.at(s, r)) != best)
@@ -179,12 +181,11 @@ inline void pivot_from_rows(const Block& b, const Free& f, std::size_t un, const
     p = b.at(s, r);
 }
 
-// The new elements of pivot row r of every column, -(a(r, j) / p), eight at a time.
-inline std::array<v8d, RUNS> new_pivot_row(const Block& b, std::size_t un, std::size_t r,
-                                           v8d pv) {
-    std::array<v8d, RUNS> row{};
+// The new elements of pivot row r of every column, -(a(r, j) / p), a run at a time.
+inline std::array<vec, RUNS> new_pivot_row(const Block& b, std::size_t un, std::size_t r, vec pv) {
+    std::array<vec, RUNS> row{};
     for (std::size_t j = 0; j < un; ++j)
-        row[j / 8][j % 8] = b.at(j, r);
+        row[j / W][j % W] = b.at(j, r);
     for (std::size_t k = 0; k < runs_for(un); ++k)
         row[k] = -(row[k] / pv);
     return row;
@@ -198,23 +199,23 @@ inline void exchange_step(Block& b, Free& f, std::size_t un, std::size_t r, std:
                           RowMax& rowmax) {
     const std::size_t runs = runs_for(un);
     f.use(r, s);
-    const v8d pv = simd::splat(p);
+    const vec pv = simd::splat4(p);
     const auto& cs = b.c[s];
-    const std::array<v8d, RUNS> row_r = new_pivot_row(b, un, r, pv);
+    const std::array<vec, RUNS> row_r = new_pivot_row(b, un, r, pv);
     RowMax acc{};
     for (std::size_t j = 0; j < un; ++j) {
         if (j == s) continue;
         auto& cj = b.c[j];
-        const v8d av = simd::splat(cj[r / 8][r % 8]);
+        const vec av = simd::splat4(cj[r / W][r % W]);
         for (std::size_t k = 0; k < runs; ++k)
             cj[k] = cj[k] - (cs[k] * av) / pv;
-        cj[r / 8][r % 8] = row_r[j / 8][j % 8];
+        cj[r / W][r % W] = row_r[j / W][j % W];
         if (f.colfree[j]) add_column(cj, f, runs, acc);
     }
     auto& csw = b.c[s];
     for (std::size_t k = 0; k < runs; ++k)
         csw[k] = csw[k] / pv;
-    csw[r / 8][r % 8] = 1.0 / p;
+    csw[r / W][r % W] = 1.0 / p;
     rowmax = acc;
 }
 
@@ -257,10 +258,9 @@ inline bool all_finite(const Mat20& a, std::size_t un) {
     return bad == 0;
 }
 
-// Lane numbers 0..23 of the three runs.
-constexpr std::array<v8d, RUNS> kLane{v8d{0, 1, 2, 3, 4, 5, 6, 7},
-                                      v8d{8, 9, 10, 11, 12, 13, 14, 15},
-                                      v8d{16, 17, 18, 19, 20, 21, 22, 23}};
+// The place numbers of the lanes of each run.
+constexpr std::array<vec, RUNS> kLane{vec{0, 1, 2, 3}, vec{4, 5, 6, 7}, vec{8, 9, 10, 11},
+                                      vec{12, 13, 14, 15}, vec{16, 17, 18, 19}};
 
 }  // namespace
 
@@ -297,13 +297,14 @@ int fast::mtrinv_symmetric(Mat20& a, int n, textio::RecordWriter& console) {
     Free f(un);
     std::array<double, MMAX> d;  // +1 for a free index, -1 for a used one
     d.fill(1.0);
-    std::array<v8d, RUNS> u{};     // column s of the whole matrix
+    std::array<vec, RUNS> u{};     // column s of the whole matrix
     std::array<double, MMAX> w{};  // row s of the whole matrix
     // The magnitudes of the free places i <= j of column j.
     const auto add_upper = [&](std::size_t j, RowMax& acc) {
-        const v8d jv = simd::splat(static_cast<double>(j));
+        const vec jv = simd::splat4(static_cast<double>(j));
         for (std::size_t k = 0; k < runs_for(j + 1); ++k) {
-            const v8d m = simd::select_or_zero(kLane[k] <= jv, simd::abs(b.c[j][k]) * f.keep[k]);
+            const vec m =
+                simd::select_or_zero<vec, mask>(kLane[k] <= jv, simd::abs(b.c[j][k]) * f.keep[k]);
             acc[k] = simd::max_keep(m, acc[k]);
         }
     };
@@ -334,15 +335,15 @@ int fast::mtrinv_symmetric(Mat20& a, int n, textio::RecordWriter& console) {
         f.use(s, s);
 
         for (std::size_t i = 0; i < s; ++i)
-            u[i / 8][i % 8] = b.at(s, i);
+            u[i / W][i % W] = b.at(s, i);
         for (std::size_t i = s; i < un; ++i)
-            u[i / 8][i % 8] = d[i] * b.at(i, s);
+            u[i / W][i % W] = d[i] * b.at(i, s);
         for (std::size_t j = 0; j < un; ++j)
-            w[j] = d[j] * u[j / 8][j % 8];
-        const v8d pv = simd::splat(p);
-        std::array<v8d, RUNS> row_s{};  // the new row s, -(w / p)
+            w[j] = d[j] * u[j / W][j % W];
+        const vec pv = simd::splat4(p);
+        std::array<vec, RUNS> row_s{};  // the new row s, -(w / p)
         for (std::size_t j = 0; j < un; ++j)
-            row_s[j / 8][j % 8] = w[j];
+            row_s[j / W][j % W] = w[j];
         for (std::size_t k = 0; k < runs_for(un); ++k)
             row_s[k] = -(row_s[k] / pv);
 
@@ -351,11 +352,11 @@ int fast::mtrinv_symmetric(Mat20& a, int n, textio::RecordWriter& console) {
             if (j == s) continue;
             auto& cj = b.c[j];
             const double wj = w[j];
-            const v8d wv = simd::splat(wj);
-            const double old = cj[s / 8][s % 8];
+            const vec wv = simd::splat4(wj);
+            const double old = cj[s / W][s % W];
             for (std::size_t k = 0; k < runs_for(j + 1); ++k)
                 cj[k] = cj[k] - (u[k] * wv) / pv;
-            cj[s / 8][s % 8] = s < j ? row_s[j / 8][j % 8] : old;
+            cj[s / W][s % W] = s < j ? row_s[j / W][j % W] : old;
             if (f.colfree[j]) add_upper(j, acc);
         }
         rowmax = acc;
@@ -400,7 +401,7 @@ int fast::mtrinv_sparse(Mat20& a, int n, textio::RecordWriter& console) {
     RowMax rowmax{};
     for (std::size_t j = 0; j < un; ++j)
         add_column(b.c[j], f, runs, rowmax);
-    const v8d largest = simd::splat(kLargest);
+    const vec largest = simd::splat4(kLargest);
 
     for (int step = 1; step <= n; ++step) {
         double p;
@@ -417,40 +418,40 @@ int fast::mtrinv_sparse(Mat20& a, int n, textio::RecordWriter& console) {
         std::size_t hi = un - 1;
         while (b.at(s, hi) == 0.0)
             --hi;
-        const std::size_t klo = lo / 8;
+        const std::size_t klo = lo / W;
         const std::size_t khi = runs_for(hi + 1);
-        const v8d pv = simd::splat(p);
+        const vec pv = simd::splat4(p);
         const auto& cs = b.c[s];
-        const std::array<v8d, RUNS> row_r = new_pivot_row(b, un, r, pv);
-        v8l finite = v8l{} - 1;  // every lane set while every value is finite
+        const std::array<vec, RUNS> row_r = new_pivot_row(b, un, r, pv);
+        mask finite = mask{} - 1;  // every lane set while every value is finite
         for (std::size_t k = 0; k < runs; ++k)
             finite &= simd::abs(row_r[k]) <= largest;
         RowMax acc{};
         for (std::size_t j = 0; j < un; ++j) {
             if (j == s) continue;
             auto& cj = b.c[j];
-            const double arj = cj[r / 8][r % 8];
+            const double arj = cj[r / W][r % W];
             if (arj != 0.0) {
-                const v8d av = simd::splat(arj);
+                const vec av = simd::splat4(arj);
                 for (std::size_t k = klo; k < khi; ++k) {
-                    const v8d x = cj[k] - (cs[k] * av) / pv;
+                    const vec x = cj[k] - (cs[k] * av) / pv;
                     cj[k] = x;
                     finite &= simd::abs(x) <= largest;
                 }
-                cj[r / 8][r % 8] = row_r[j / 8][j % 8];
+                cj[r / W][r % W] = row_r[j / W][j % W];
             }
             if (f.colfree[j]) add_column(cj, f, runs, acc);
         }
         rowmax = acc;
         auto& csw = b.c[s];
         for (std::size_t k = klo; k < khi; ++k) {
-            const v8d x = csw[k] / pv;
+            const vec x = csw[k] / pv;
             csw[k] = x;
             finite &= simd::abs(x) <= largest;
         }
-        csw[r / 8][r % 8] = 1.0 / p;
-        bool all = std::fabs(csw[r / 8][r % 8]) <= kLargest;
-        for (std::size_t l = 0; l < 8; ++l)
+        csw[r / W][r % W] = 1.0 / p;
+        bool all = std::fabs(csw[r / W][r % W]) <= kLargest;
+        for (std::size_t l = 0; l < W; ++l)
             all = all && finite[l] != 0;
         if (!all) return fast::mtrinv(a, n, console);
     }
