@@ -165,15 +165,14 @@ int fast::hshold(Mat20& b, Mat20& q, Mat20& r, int n, textio::RecordWriter& cons
     put_back();
 
     assemble_r(b, r, work, rdiag, n);
-    // With b finite, a zero of r^-1 adds only zeros to sums that start from +0, whatever
-    // its sign: the triangular factor is inverted skipping the updates by zeros, and the
-    // product skips the zero terms. Otherwise every operation is made as defined.
+    // With b finite, a zero of r^-1 adds only a zero to a sum that starts from +0, which
+    // changes nothing: the product skips those terms. Otherwise every term is added.
     bool finite = true;
     for (std::size_t j = 0; j < un; ++j) {
         for (std::size_t i = 0; i < un; ++i)
             finite = finite && std::fabs(b.a[i + j * MMAX]) <= std::numeric_limits<double>::max();
     }
-    if ((finite ? fast::mtrinv_sparse(work, n, console) : fast::mtrinv(work, n, console)) != 0) {
+    if (linalg::mtrinv(work, n, console) != 0) {
         console.write_free({"householder: mtrinv: matrix singular"});
         return 1;
     }

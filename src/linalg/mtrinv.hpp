@@ -13,25 +13,12 @@ namespace tarnvex::linalg {
 // steps left it. n <= 0 changes nothing and returns 0.
 [[nodiscard]] int mtrinv(Mat20& a, int n, textio::RecordWriter& console);
 
-// mtrinv for a matrix known to be exactly symmetric (a covariance matrix): the same status,
-// messages and values, except that an element that comes out zero may carry the other sign.
-[[nodiscard]] int mtrinv_symmetric(Mat20& a, int n, textio::RecordWriter& console);
-
-// mtrinv for a matrix with many exact zeros (a triangular factor): the same status,
-// messages and values, except that an element that comes out zero may carry the other sign.
-[[nodiscard]] int mtrinv_sparse(Mat20& a, int n, textio::RecordWriter& console);
-
-// The two builds of the same routine (see kernels.hpp); each of the three above is one of
-// them. The fast symmetric and sparse ones differ from the plain loops at most in the signs
-// of zeros, which no caller can see: a zero element only ever enters a sum of products that
-// starts from +0 with finite factors, where it changes nothing.
+// The two builds of the same routine (see kernels.hpp); mtrinv is one of them.
 namespace plain {
 [[nodiscard]] int mtrinv(Mat20& a, int n, textio::RecordWriter& console);
 }
 namespace fast {
 [[nodiscard]] int mtrinv(Mat20& a, int n, textio::RecordWriter& console);
-[[nodiscard]] int mtrinv_symmetric(Mat20& a, int n, textio::RecordWriter& console);
-[[nodiscard]] int mtrinv_sparse(Mat20& a, int n, textio::RecordWriter& console);
 }  // namespace fast
 
 }  // namespace tarnvex::linalg

@@ -17,8 +17,7 @@ int estimate_local_map(const embedding::DelayVectors& dv, const embedding::Neigh
 #else
     fast::neighbourhood_covariances(dv, nb, m, iref, evolv, s);
 #endif
-    // V is exactly symmetric: each element and its mirror image sum the same products.
-    if (linalg::mtrinv_symmetric(s.v, m, console) != 0) return 1;
+    if (linalg::mtrinv(s.v, m, console) != 0) return 1;
 #ifdef TARNVEX_PLAIN_KERNELS
     plain::map_product(s, m);
 #else
