@@ -9,7 +9,7 @@
 // Every clone performs the same IEEE operations on every element; contraction into fused
 // multiply-adds stays off for all of them.
 #if defined(__x86_64__) && !defined(__clang__) && !defined(TARNVEX_NO_CLONES)
-#define TARNVEX_VECTOR_CLONES __attribute__((target_clones("avx512f", "avx2", "default")))
+#define TARNVEX_VECTOR_CLONES __attribute__((target_clones("arch=x86-64-v4", "avx2", "default")))
 #else
 #define TARNVEX_VECTOR_CLONES
 #endif

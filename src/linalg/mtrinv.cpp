@@ -76,10 +76,6 @@ namespace {
 using vec = simd::v8d;
 constexpr std::size_t W = 8;  // places a run
 
-// The place numbers of the lanes of each run.
-constexpr std::array<vec, 3> kLane{vec{0, 1, 2, 3, 4, 5, 6, 7}, vec{8, 9, 10, 11, 12, 13, 14, 15},
-                                   vec{16, 17, 18, 19, 20, 21, 22, 23}};
-
 // The inversion on a working copy whose columns are R runs of eight places (R * 8 >= n), the
 // places beyond the block zero: a column is updated a whole run at a time, and a place
 // beyond the block stays zero because the pivot column is zero there. Each run is finished
@@ -94,14 +90,11 @@ template <std::size_t R>
     using Runs = std::array<vec, R>;
     const auto un = static_cast<std::size_t>(n);
     std::array<Runs, MMAX> c;
-    for (std::size_t j = 0; j < un; ++j) {
-        std::array<double, R * W> col{};
-        std::memcpy(col.data(), a.a.data() + j * MMAX, un * sizeof(double));
-        std::memcpy(c[j].data(), col.data(), sizeof col);
-    }
+    for (std::size_t j = 0; j < un; ++j)
+        c[j] = simd::load_column<R>(a.a.data() + j * MMAX, un);
     const auto store = [&] {
         for (std::size_t j = 0; j < un; ++j)
-            std::memcpy(a.a.data() + j * MMAX, c[j].data(), un * sizeof(double));
+            simd::store_column<R>(a.a.data() + j * MMAX, c[j], un);
     };
     Runs keep{};  // 1 in the lane of a free row, 0 for a used one and beyond the block
     std::array<bool, MMAX> colfree{};
@@ -148,29 +141,29 @@ template <std::size_t R>
             row_r[j / W][j % W] = c[j][r / W][r % W];
         for (std::size_t k = 0; k < (un + W - 1) / W; ++k)
             row_r[k] = -(row_r[k] / pv);
-        const vec rv = simd::splat(static_cast<double>(r));
         const Runs& cs = c[s];
         Runs acc{};
         for (std::size_t j = 0; j < un; ++j) {
             if (j == s) continue;
             Runs& cj = c[j];
             const vec av = simd::splat(cj[r / W][r % W]);
-            const vec new_r = simd::splat(row_r[j / W][j % W]);
+            // The run holding row r is computed whole and its row r element then replaced;
+            // the row maxima skip row r (it is used now) and read the runs in registers.
             Runs x;
             for (std::size_t k = 0; k < R; ++k) {
                 x[k] = cj[k] - (cs[k] * av) / pv;
-                x[k] = kLane[k] == rv ? new_r : x[k];
                 cj[k] = x[k];
             }
+            cj[r / W][r % W] = row_r[j / W][j % W];
             if (colfree[j]) {
                 for (std::size_t k = 0; k < R; ++k)
                     acc[k] = simd::max_keep(simd::abs(x[k]) * keep[k], acc[k]);
             }
         }
         rowmax = acc;
-        const vec inverse = simd::splat(1.0 / p);
         for (std::size_t k = 0; k < R; ++k)
-            c[s][k] = kLane[k] == rv ? inverse : c[s][k] / pv;
+            c[s][k] = c[s][k] / pv;
+        c[s][r / W][r % W] = 1.0 / p;
     }
     store();
     undo_permutation(a, n, pivcol, pivrow);

@@ -21,21 +21,42 @@ void plain::multiply(const Mat20& x, const Mat20& y, Mat20& out, int n) {
 
 namespace {
 
-using simd::v4d;
 using simd::v8d;
 
-// Rows 0..7 and 8..15 of a column as eight lanes, rows 16..19 as four; a column of Mat20
-// has 20 places, so no read passes the end of the matrix. Rows beyond n are read too and
-// give lanes that are never stored.
-[[gnu::always_inline]] inline v8d load8(const double* p) {
-    v8d v;
-    std::memcpy(&v, p, sizeof v);
-    return v;
+// Columns c..c+B-1 of out = x * y, each element summed in increasing k. Several columns
+// are summed side by side, so that the additions of one column need not wait for each other.
+template <std::size_t R, std::size_t B>
+[[gnu::always_inline]] inline void columns_in_runs(const std::array<std::array<v8d, R>, MMAX>& xc,
+                                                   const Mat20& y, Mat20& out, std::size_t un,
+                                                   std::size_t c, bool skip_zero_terms) {
+    std::array<std::array<v8d, R>, B> sum{};
+    for (std::size_t k = 0; k < un; ++k) {
+        for (std::size_t b = 0; b < B; ++b) {
+            const double ykc = y.a[k + (c + b) * MMAX];
+            if (skip_zero_terms && ykc == 0.0) continue;
+            const v8d f = simd::splat(ykc);
+            for (std::size_t l = 0; l < R; ++l)
+                sum[b][l] = sum[b][l] + xc[k][l] * f;
+        }
+    }
+    for (std::size_t b = 0; b < B; ++b)
+        simd::store_column<R>(out.a.data() + (c + b) * MMAX, sum[b], un);
 }
-[[gnu::always_inline]] inline v4d load4(const double* p) {
-    v4d v;
-    std::memcpy(&v, p, sizeof v);
-    return v;
+
+// Out = x * y on columns of R runs of eight rows (R * 8 >= n), the rows beyond n zero in
+// the copy of x; only rows 0..n-1 of out are stored.
+template <std::size_t R>
+[[gnu::always_inline]] inline void multiply_in_runs(const Mat20& x, const Mat20& y, Mat20& out,
+                                                    std::size_t un, bool skip_zero_terms) {
+    std::array<std::array<v8d, R>, MMAX> xc;
+    for (std::size_t k = 0; k < un; ++k)
+        xc[k] = simd::load_column<R>(x.a.data() + k * MMAX, un);
+    constexpr std::size_t B = R == 3 ? 2 : 4;
+    std::size_t c = 0;
+    for (; c + B <= un; c += B)
+        columns_in_runs<R, B>(xc, y, out, un, c, skip_zero_terms);
+    for (; c < un; ++c)
+        columns_in_runs<R, 1>(xc, y, out, un, c, skip_zero_terms);
 }
 
 }  // namespace
@@ -43,26 +64,12 @@ using simd::v8d;
 TARNVEX_VECTOR_CLONES
 void fast::multiply(const Mat20& x, const Mat20& y, Mat20& out, int n, bool skip_zero_terms) {
     const auto un = static_cast<std::size_t>(n);
-    const double* const xa = x.a.data();
-    for (std::size_t c = 0; c < un; ++c) {
-        v8d lo{}, mid{};
-        v4d hi{};
-        const double* const yc = y.a.data() + c * MMAX;
-        for (std::size_t k = 0; k < un; ++k) {
-            const double ykc = yc[k];
-            if (skip_zero_terms && ykc == 0.0) continue;
-            const double* const xk = xa + k * MMAX;
-            lo = lo + load8(xk) * simd::splat(ykc);
-            if (un > 8) mid = mid + load8(xk + 8) * simd::splat(ykc);
-            if (un > 16) hi = hi + load4(xk + 16) * v4d{ykc, ykc, ykc, ykc};
-        }
-        std::array<double, 20> column;
-        std::memcpy(column.data(), &lo, sizeof lo);
-        std::memcpy(column.data() + 8, &mid, sizeof mid);
-        std::memcpy(column.data() + 16, &hi, sizeof hi);
-        double* const oc = out.a.data() + c * MMAX;
-        for (std::size_t i = 0; i < un; ++i)
-            oc[i] = column[i];
+    if (un <= 8) {
+        multiply_in_runs<1>(x, y, out, un, skip_zero_terms);
+    } else if (un <= 16) {
+        multiply_in_runs<2>(x, y, out, un, skip_zero_terms);
+    } else {
+        multiply_in_runs<3>(x, y, out, un, skip_zero_terms);
     }
 }
 

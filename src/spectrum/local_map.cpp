@@ -99,23 +99,27 @@ void fast::neighbourhood_covariances(const embedding::DelayVectors& dv,
     }
     const auto uk = static_cast<std::size_t>(KMAX);
     const auto ucount = static_cast<std::size_t>(count);
+    // Vector i of the table is place i - 1 of each column: the list indexes the columns
+    // from one place before their start.
+    std::array<std::int32_t, KMAX> place;
+    for (std::size_t j = 0; j < ucount; ++j)
+        place[j] = list[j] - 1;
     std::int32_t max_dy = 0;
     std::int32_t max_dz = 0;
     for (int c = 1; c <= m; ++c) {
         const std::int32_t ref_now = dv.iy(iref, c);
         const std::int32_t ref_later = dv.iy(iref + evolv, c);
-        const std::int32_t* const col = dv.column(c);
-        const std::int32_t* const col_later = col + evolv;
+        const std::int32_t* __restrict const col = dv.column(c);
+        const std::int32_t* __restrict const col_later = col + evolv;
         std::int32_t* __restrict const y = s.y32.data() + static_cast<std::size_t>(c - 1) * uk;
         std::int32_t* __restrict const z = s.z32.data() + static_cast<std::size_t>(c - 1) * uk;
         for (std::size_t j = 0; j < ucount; ++j) {
-            const std::int32_t i = list[j] - 1;
-            const std::int32_t now = col[i] - ref_now;
-            const std::int32_t later = col_later[i] - ref_later;
-            y[j] = now;
-            z[j] = later;
-            max_dy = std::max(max_dy, now < 0 ? -now : now);
-            max_dz = std::max(max_dz, later < 0 ? -later : later);
+            y[j] = col[place[j]] - ref_now;
+            z[j] = col_later[place[j]] - ref_later;
+        }
+        for (std::size_t j = 0; j < ucount; ++j) {
+            max_dy = std::max(max_dy, y[j] < 0 ? -y[j] : y[j]);
+            max_dz = std::max(max_dz, z[j] < 0 ? -z[j] : z[j]);
         }
     }
     if (fits_16_bits(max_dy, max_dz, count)) {
