@@ -7,6 +7,7 @@
 #include "kernels.hpp"
 #include "linalg/mtrinv.hpp"
 #include "linalg/product.hpp"
+#include "simd.hpp"
 
 namespace tarnvex::linalg {
 
@@ -106,78 +107,104 @@ int plain::hshold(Mat20& b, Mat20& q, Mat20& r, int n, textio::RecordWriter& con
     return 0;
 }
 
-// The same operations on the same elements: the reduction works on a copy held row by
-// row, so that the projection sums of all columns j > k advance together (each still
-// summed over i in increasing order), and q is formed a column at a time (each element
-// still summed over l in increasing order).
-TARNVEX_VECTOR_CLONES
-int fast::hshold(Mat20& b, Mat20& q, Mat20& r, int n, textio::RecordWriter& console) {
-    if (n <= 0) return 0;
-    Mat20 work;
-    std::array<double, MMAX + 1> rdiag;
-    clear_and_copy(b, q, r, work, n);
+namespace {
 
+using simd::v8d;
+using simd::v8l;
+
+// The fast orthonormalisation on rows of R runs of eight (R * 8 >= n). The reduction works
+// on a copy of b held row by row, so that the projection sums of all columns j > k advance
+// together, each still summed over i in increasing order; places j <= k of a row are kept
+// by lane, and places beyond n hold zeros that stay zero. b itself is not touched on
+// success, which leaves it as the plain routine restores it; a failure writes the reduced
+// copy back, as the plain routine leaves it.
+template <std::size_t R>
+[[gnu::always_inline]] inline int hshold_in_runs(Mat20& b, Mat20& q, Mat20& r, int n,
+                                                 textio::RecordWriter& console) {
     const auto un = static_cast<std::size_t>(n);
-    std::array<double, MMAX * MMAX> t;  // t[(i - 1) * MMAX + (j - 1)] = b(i, j)
-    for (std::size_t i = 0; i < un; ++i) {
-        for (std::size_t j = 0; j < un; ++j)
-            t[i * MMAX + j] = b.a[i + j * MMAX];
-    }
-    const auto put_back = [&] {
+    std::array<std::array<v8d, R>, MMAX> t{};  // t[i]: row i of b
+    int not_finite = 0;
+    for (std::size_t j = 0; j < un; ++j) {
         for (std::size_t i = 0; i < un; ++i) {
-            for (std::size_t j = 0; j < un; ++j)
-                b.a[i + j * MMAX] = t[i * MMAX + j];
+            const double x = b.a[i + j * MMAX];
+            t[i][j / 8][j % 8] = x;
+            not_finite |= !(std::fabs(x) <= std::numeric_limits<double>::max());
         }
-    };
-    std::array<double, MMAX> f;
-
+    }
+    std::array<double, MMAX> rdiag;
     for (std::size_t k = 0; k < un; ++k) {
+        const std::size_t kr = k / 8;
+        const std::size_t kl = k % 8;
         double s = 0.0;
         for (std::size_t i = k; i < un; ++i)
-            s = t[i * MMAX + k] * t[i * MMAX + k] + s;
+            s = t[i][kr][kl] * t[i][kr][kl] + s;
         if (s < 1e-50) {
-            put_back();
+            for (std::size_t j = 0; j < un; ++j) {
+                for (std::size_t i = 0; i < un; ++i) {
+                    b.a[i + j * MMAX] = t[i][j / 8][j % 8];
+                    q.a[i + j * MMAX] = 0.0;
+                    r.a[i + j * MMAX] = 0.0;
+                }
+            }
             console.write_free({"householder: matrix singular"});
             return 1;
         }
-        const double bkk = t[k * MMAX + k];
+        const double bkk = t[k][kr][kl];
         const double alpha = diagonal_value(bkk, std::sqrt(s));
-        rdiag[k + 1] = alpha;
+        rdiag[k] = alpha;
         const double beta = 1.0 / (s - alpha * bkk);
-        t[k * MMAX + k] = bkk - alpha;
-        for (std::size_t j = k + 1; j < un; ++j)
-            f[j] = 0.0;
+        t[k][kr][kl] = bkk - alpha;
+        const v8d kv = simd::splat(static_cast<double>(k));
+        std::array<v8l, R> later;  // places j > k
+        for (std::size_t l = 0; l < R; ++l)
+            later[l] = simd::kLane[l] > kv;
+        std::array<v8d, R> f{};
         for (std::size_t i = k; i < un; ++i) {
-            const double vi = t[i * MMAX + k];
-            double* __restrict const row = t.data() + i * MMAX;
-            for (std::size_t j = k + 1; j < un; ++j)
-                f[j] = vi * row[j] + f[j];
+            const v8d vi = simd::splat(t[i][kr][kl]);
+            for (std::size_t l = 0; l < R; ++l)
+                f[l] = vi * t[i][l] + f[l];
         }
-        for (std::size_t j = k + 1; j < un; ++j)
-            f[j] = beta * f[j];
+        const v8d bv = simd::splat(beta);
+        for (std::size_t l = 0; l < R; ++l)
+            f[l] = bv * f[l];
         for (std::size_t i = k; i < un; ++i) {
-            const double vi = t[i * MMAX + k];
-            double* __restrict const row = t.data() + i * MMAX;
-            for (std::size_t j = k + 1; j < un; ++j)
-                row[j] = row[j] - f[j] * vi;
+            const v8d vi = simd::splat(t[i][kr][kl]);
+            for (std::size_t l = 0; l < R; ++l)
+                t[i][l] = simd::blend(later[l], t[i][l] - f[l] * vi, t[i][l]);
         }
     }
-    put_back();
-
-    assemble_r(b, r, work, rdiag, n);
-    // With b finite, a zero of r^-1 adds only a zero to a sum that starts from +0, which
-    // changes nothing: the product skips those terms. Otherwise every term is added.
-    bool finite = true;
-    for (std::size_t j = 0; j < un; ++j) {
-        for (std::size_t i = 0; i < un; ++i)
-            finite = finite && std::fabs(b.a[i + j * MMAX]) <= std::numeric_limits<double>::max();
+    // r: the upper part of the reduced rows and the diagonal values, every element of row
+    // k (the zeros below the diagonal included) multiplied by the sign of its diagonal.
+    for (std::size_t k = 0; k < un; ++k) {
+        const double sign = rdiag[k] < 0.0 ? -1.0 : 1.0;
+        for (std::size_t j = 0; j < un; ++j) {
+            const double x = j < k ? 0.0 : (j == k ? rdiag[k] : t[k][j / 8][j % 8]);
+            r.a[k + j * MMAX] = x * sign;
+        }
     }
+    Mat20 work = r;
     if (linalg::mtrinv(work, n, console) != 0) {
+        for (std::size_t j = 0; j < un; ++j) {
+            for (std::size_t i = 0; i < un; ++i)
+                q.a[i + j * MMAX] = 0.0;
+        }
         console.write_free({"householder: mtrinv: matrix singular"});
         return 1;
     }
-    fast::multiply(b, work, q, n, finite);
+    // With b finite, a zero of r^-1 adds only a zero to a sum that starts from +0, which
+    // changes nothing: the product skips those terms. Otherwise every term is added.
+    fast::multiply(b, work, q, n, not_finite == 0);
     return 0;
+}
+
+}  // namespace
+
+TARNVEX_VECTOR_CLONES
+int fast::hshold(Mat20& b, Mat20& q, Mat20& r, int n, textio::RecordWriter& console) {
+    if (n <= 0) return 0;
+    if (n <= 8) return hshold_in_runs<1>(b, q, r, n, console);
+    if (n <= 16) return hshold_in_runs<2>(b, q, r, n, console);
+    return hshold_in_runs<3>(b, q, r, n, console);
 }
 
 }  // namespace tarnvex::linalg

@@ -66,8 +66,8 @@ int mtrinv(Mat20& a, int n, textio::RecordWriter& console) {
 #ifdef TARNVEX_PLAIN_KERNELS
     return plain::mtrinv(a, n, console);
 #else
-    // Both give the same bits; below order 7 the plain loops are the quicker.
-    return n < 7 ? plain::mtrinv(a, n, console) : fast::mtrinv(a, n, console);
+    // Both give the same bits; for orders 1 and 2 the plain loops are the quicker.
+    return n < 3 ? plain::mtrinv(a, n, console) : fast::mtrinv(a, n, console);
 #endif
 }
 
