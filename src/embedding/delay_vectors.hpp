@@ -30,6 +30,11 @@ struct DelayVectors {
     // The coordinates in the order of sorted_index, coordinate by coordinate (NMAX places
     // each): the vectors within a radius of the first coordinate lie side by side.
     std::array<std::int32_t, static_cast<std::size_t>(NMAX) * MMAX> sorted_cols{};
+    // When the coordinates of the built vectors span at most 65535 (compact), the same
+    // again in 16 bits as coordinate - base, so that twice as many compare at once.
+    bool compact = false;
+    std::int64_t base = 0;
+    std::array<std::int16_t, static_cast<std::size_t>(NMAX) * MMAX> sorted_cols16{};
 
     const std::int32_t* row(std::int64_t i) const {
         return rows.data() + static_cast<std::size_t>(i - 1) * ROW;

@@ -84,6 +84,32 @@ void first_excess(const DelayVectors& dv, std::size_t first, std::size_t last,
     }
 }
 
+// The same with the 16-bit coordinates of a compact table: the bounds are taken relative to
+// the base and clamped to 16 bits, which every coordinate lies within.
+TARNVEX_VECTOR_CLONES
+void first_excess16(const DelayVectors& dv, std::size_t first, std::size_t last,
+                    const std::array<std::int64_t, DelayVectors::ROW + 1>& ref, std::int64_t radius,
+                    int mto, std::int16_t* __restrict kstop) {
+    const std::size_t count = last - first;
+    const auto alive = static_cast<std::int16_t>(mto + 1);
+    for (std::size_t i = 0; i < count; ++i)
+        kstop[i] = alive;
+    constexpr std::int64_t kMin = std::numeric_limits<std::int16_t>::min();
+    constexpr std::int64_t kMax = std::numeric_limits<std::int16_t>::max();
+    for (int k = 2; k <= mto; ++k) {
+        const std::int64_t centre = ref[static_cast<std::size_t>(k)] - dv.base;
+        const auto lo = static_cast<std::int16_t>(std::max(kMin, centre - radius));
+        const auto hi = static_cast<std::int16_t>(std::min(kMax, centre + radius));
+        const std::int16_t* __restrict const col =
+            dv.sorted_cols16.data() + static_cast<std::size_t>(k - 1) * NMAX + first;
+        const auto kk = static_cast<std::int16_t>(k);
+        for (std::size_t i = 0; i < count; ++i) {
+            const bool out = col[i] < lo || col[i] > hi;
+            kstop[i] = (kstop[i] == alive && out) ? kk : kstop[i];
+        }
+    }
+}
+
 std::array<std::int64_t, DelayVectors::ROW + 1> reference(const DelayVectors& dv, std::int64_t iref,
                                                           int mto) {
     std::array<std::int64_t, DelayVectors::ROW + 1> ref{};  // zero beyond mto
@@ -131,21 +157,32 @@ void scan_fast(const DelayVectors& dv, const SearchParams& p, std::int64_t iref,
     // In sorted order, over contiguous coordinates: where each candidate leaves the radius.
     const auto first_place = static_cast<std::size_t>(lo - begin);
     const auto last_place = static_cast<std::size_t>(hi - begin);
-    first_excess(dv, first_place, last_place, ref, radius, p.mto, nb.kstop_sorted.data());
     // Only the candidates that count for dimension mlow (or, with mlow = 1, all of them)
     // can count for any dimension this scan fills: they are gathered first, without a
     // branch, and only they are marked.
     const std::int32_t least = mlow == 1 ? 1 : std::max(mlow, 2);
     const std::size_t band = last_place - first_place;
     std::size_t kept = 0;
-    for (std::size_t i = 0; i < band; ++i) {
-        nb.kept[kept] = static_cast<std::int32_t>(i);
-        kept += nb.kstop_sorted[i] > least ? 1 : 0;
+    if (dv.compact) {
+        first_excess16(dv, first_place, last_place, ref, radius, p.mto, nb.kstop_sorted16.data());
+        for (std::size_t i = 0; i < band; ++i) {
+            nb.kept[kept] = static_cast<std::int32_t>(i);
+            nb.kstop_sorted[kept] = nb.kstop_sorted16[i];
+            kept += nb.kstop_sorted16[i] > least ? 1 : 0;
+        }
+    } else {
+        first_excess(dv, first_place, last_place, ref, radius, p.mto, nb.kstop_sorted.data());
+        for (std::size_t i = 0; i < band; ++i) {
+            nb.kept[kept] = static_cast<std::int32_t>(i);
+            nb.kstop_sorted[kept] = nb.kstop_sorted[i];
+            kept += nb.kstop_sorted[i] > least ? 1 : 0;
+        }
     }
+    // kstop_sorted[q] now belongs to kept place q.
     for (std::size_t q = 0; q < kept; ++q) {
         const auto i = static_cast<std::size_t>(nb.kept[q]);
         const auto bit = static_cast<std::size_t>(dv.sorted_index[first_place + i] - 1);
-        nb.kstop[bit] = static_cast<std::uint8_t>(nb.kstop_sorted[i]);
+        nb.kstop[bit] = static_cast<std::uint8_t>(nb.kstop_sorted[q]);
         const std::size_t w = bit >> 6;
         nb.marks[w] |= std::uint64_t{1} << (bit & 63);
         if (w < wmin) wmin = w;

@@ -24,6 +24,7 @@ struct Neighbourhoods {
     // by sorted place while a scan works it out.
     std::array<std::uint8_t, NMAX> kstop{};
     std::array<std::int32_t, NMAX> kstop_sorted{};
+    std::array<std::int16_t, NMAX> kstop_sorted16{};
     // Scratch of a scan: the sorted places (from the first in the radius) that can count.
     std::array<std::int32_t, NMAX> kept{};
 
