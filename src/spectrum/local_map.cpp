@@ -99,28 +99,38 @@ void fast::neighbourhood_covariances(const embedding::DelayVectors& dv,
     }
     const auto uk = static_cast<std::size_t>(KMAX);
     const auto ucount = static_cast<std::size_t>(count);
-    // Vector i of the table is place i - 1 of each column: the list indexes the columns
-    // from one place before their start.
-    std::array<std::int32_t, KMAX> place;
-    for (std::size_t j = 0; j < ucount; ++j)
-        place[j] = list[j] - 1;
+    // Each neighbour's displacements come from its row of the table at once (24 places, the
+    // places beyond the dimension masked out of the largest magnitudes) and are then put
+    // coordinate by coordinate.
+    constexpr std::size_t kRow = embedding::DelayVectors::ROW;
+    const std::int32_t* const ref_now = dv.row(iref);
+    const std::int32_t* const ref_later = dv.row(iref + evolv);
+    std::array<std::int32_t, kRow> in_dimension;
+    for (std::size_t c = 0; c < kRow; ++c)
+        in_dimension[c] = c < static_cast<std::size_t>(m) ? -1 : 0;
+    std::array<std::int32_t, kRow> top_dy{}, top_dz{};
+    for (std::size_t j = 0; j < ucount; ++j) {
+        const std::int32_t* const now = dv.row(list[j]);
+        const std::int32_t* const later = dv.row(list[j] + evolv);
+        std::array<std::int32_t, kRow> dy, dz;
+        for (std::size_t c = 0; c < kRow; ++c) {
+            dy[c] = now[c] - ref_now[c];
+            dz[c] = later[c] - ref_later[c];
+            const std::int32_t ay = (dy[c] < 0 ? -dy[c] : dy[c]) & in_dimension[c];
+            const std::int32_t az = (dz[c] < 0 ? -dz[c] : dz[c]) & in_dimension[c];
+            top_dy[c] = std::max(top_dy[c], ay);
+            top_dz[c] = std::max(top_dz[c], az);
+        }
+        for (std::size_t c = 0; c < static_cast<std::size_t>(m); ++c) {
+            s.y32[c * uk + j] = dy[c];
+            s.z32[c * uk + j] = dz[c];
+        }
+    }
     std::int32_t max_dy = 0;
     std::int32_t max_dz = 0;
-    for (int c = 1; c <= m; ++c) {
-        const std::int32_t ref_now = dv.iy(iref, c);
-        const std::int32_t ref_later = dv.iy(iref + evolv, c);
-        const std::int32_t* __restrict const col = dv.column(c);
-        const std::int32_t* __restrict const col_later = col + evolv;
-        std::int32_t* __restrict const y = s.y32.data() + static_cast<std::size_t>(c - 1) * uk;
-        std::int32_t* __restrict const z = s.z32.data() + static_cast<std::size_t>(c - 1) * uk;
-        for (std::size_t j = 0; j < ucount; ++j) {
-            y[j] = col[place[j]] - ref_now;
-            z[j] = col_later[place[j]] - ref_later;
-        }
-        for (std::size_t j = 0; j < ucount; ++j) {
-            max_dy = std::max(max_dy, y[j] < 0 ? -y[j] : y[j]);
-            max_dz = std::max(max_dz, z[j] < 0 ? -z[j] : z[j]);
-        }
+    for (std::size_t c = 0; c < kRow; ++c) {
+        max_dy = std::max(max_dy, top_dy[c]);
+        max_dz = std::max(max_dz, top_dz[c]);
     }
     if (fits_16_bits(max_dy, max_dz, count)) {
         const std::size_t padded = (ucount + 31) & ~std::size_t{31};
