@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <bit>
 #include <cstdlib>
+#include <cstring>
 #include <limits>
 
 #include "convert.hpp"
@@ -152,8 +153,6 @@ void scan_fast(const DelayVectors& dv, const SearchParams& p, std::int64_t iref,
     const auto hi = std::upper_bound(lo, end, ref[1] + radius,
                                      [](std::int64_t x, std::int32_t v) { return x < v; });
     if (lo == hi) return;
-    std::size_t wmin = NMAX / 64 + 1;
-    std::size_t wmax = 0;
     // In sorted order, over contiguous coordinates: where each candidate leaves the radius.
     const auto first_place = static_cast<std::size_t>(lo - begin);
     const auto last_place = static_cast<std::size_t>(hi - begin);
@@ -162,47 +161,66 @@ void scan_fast(const DelayVectors& dv, const SearchParams& p, std::int64_t iref,
     // branch, and only they are marked.
     const std::int32_t least = mlow == 1 ? 1 : std::max(mlow, 2);
     const std::size_t band = last_place - first_place;
-    std::size_t kept = 0;
     if (dv.compact) {
         first_excess16(dv, first_place, last_place, ref, radius, p.mto, nb.kstop_sorted16.data());
-        for (std::size_t i = 0; i < band; ++i) {
-            nb.kept[kept] = static_cast<std::int32_t>(i);
-            nb.kstop_sorted[kept] = nb.kstop_sorted16[i];
-            kept += nb.kstop_sorted16[i] > least ? 1 : 0;
-        }
+        for (std::size_t i = 0; i < band; ++i)
+            nb.counts_here[i] = nb.kstop_sorted16[i] > least ? 1 : 0;
     } else {
         first_excess(dv, first_place, last_place, ref, radius, p.mto, nb.kstop_sorted.data());
-        for (std::size_t i = 0; i < band; ++i) {
+        for (std::size_t i = 0; i < band; ++i)
+            nb.counts_here[i] = nb.kstop_sorted[i] > least ? 1 : 0;
+    }
+    // The places that count, eight flags (one byte each) at a time.
+    for (std::size_t i = band; i < ((band + 7) & ~std::size_t{7}); ++i)
+        nb.counts_here[i] = 0;
+    std::size_t kept = 0;
+    for (std::size_t i0 = 0; i0 < band; i0 += 8) {
+        std::uint64_t flags;
+        std::memcpy(&flags, nb.counts_here.data() + i0, sizeof flags);
+        while (flags != 0) {
+            const std::size_t i = i0 + static_cast<std::size_t>(std::countr_zero(flags)) / 8;
+            flags &= flags - 1;
             nb.kept[kept] = static_cast<std::int32_t>(i);
-            nb.kstop_sorted[kept] = nb.kstop_sorted[i];
-            kept += nb.kstop_sorted[i] > least ? 1 : 0;
+            nb.kstop_sorted[kept] = dv.compact ? nb.kstop_sorted16[i] : nb.kstop_sorted[i];
+            ++kept;
         }
     }
-    // kstop_sorted[q] now belongs to kept place q.
+    // kstop_sorted[q] now belongs to kept place q. Marked by vector index, with one
+    // summary bit for each word of marks that holds any.
+    if (kept == 0) return;
+    std::size_t smin = nb.summary.size();
+    std::size_t smax = 0;
     for (std::size_t q = 0; q < kept; ++q) {
         const auto i = static_cast<std::size_t>(nb.kept[q]);
         const auto bit = static_cast<std::size_t>(dv.sorted_index[first_place + i] - 1);
         nb.kstop[bit] = static_cast<std::uint8_t>(nb.kstop_sorted[q]);
         const std::size_t w = bit >> 6;
         nb.marks[w] |= std::uint64_t{1} << (bit & 63);
-        if (w < wmin) wmin = w;
-        if (w > wmax) wmax = w;
+        nb.summary[w >> 6] |= std::uint64_t{1} << (w & 63);
+        smin = std::min(smin, w >> 6);
+        smax = std::max(smax, w >> 6);
     }
-    if (kept == 0) return;
-    // In increasing index: the counting.
-    for (std::size_t w = wmin; w <= wmax; ++w) {
-        std::uint64_t bits = nb.marks[w];
-        nb.marks[w] = 0;
-        while (bits != 0 && mlow <= p.mto) {
-            const auto bit = w * 64 + static_cast<std::size_t>(std::countr_zero(bits));
-            const auto j = static_cast<std::int64_t>(bit) + 1;
-            bits &= bits - 1;
-            if (j > p.nlast) break;
-            if (std::llabs(j - iref) < NEXCL) continue;
-            if (mlow == 1) take(nb, 1, j, p.ncube, mlow);
-            const int kstop = nb.kstop[bit];
-            for (int k = mlow > 2 ? mlow : 2; k < kstop; ++k)
-                take(nb, k, j, p.ncube, mlow);
+    // In increasing index: the counting. Every mark is cleared, also after the last
+    // dimension has filled.
+    for (std::size_t sw = smin; sw <= smax; ++sw) {
+        std::uint64_t words = nb.summary[sw];
+        nb.summary[sw] = 0;
+        while (words != 0) {
+            const std::size_t w = sw * 64 + static_cast<std::size_t>(std::countr_zero(words));
+            words &= words - 1;
+            std::uint64_t bits = nb.marks[w];
+            nb.marks[w] = 0;
+            while (bits != 0 && mlow <= p.mto) {
+                const auto bit = w * 64 + static_cast<std::size_t>(std::countr_zero(bits));
+                const auto j = static_cast<std::int64_t>(bit) + 1;
+                bits &= bits - 1;
+                if (j > p.nlast) break;
+                if (std::llabs(j - iref) < NEXCL) continue;
+                if (mlow == 1) take(nb, 1, j, p.ncube, mlow);
+                const int kstop = nb.kstop[bit];
+                for (int k = mlow > 2 ? mlow : 2; k < kstop; ++k)
+                    take(nb, k, j, p.ncube, mlow);
+            }
         }
     }
 }

@@ -20,12 +20,15 @@ struct Neighbourhoods {
     // Scratch of a scan: one bit per vector marks the candidates within the radius in the
     // first coordinate; all clear between scans.
     std::array<std::uint64_t, NMAX / 64 + 1> marks{};
+    std::array<std::uint64_t, NMAX / 64 / 64 + 1> summary{};  // a bit for each non-zero word
     // For a marked vector: its first coordinate beyond the radius (or mto + 1); and the same
     // by sorted place while a scan works it out.
     std::array<std::uint8_t, NMAX> kstop{};
     std::array<std::int32_t, NMAX> kstop_sorted{};
     std::array<std::int16_t, NMAX> kstop_sorted16{};
-    // Scratch of a scan: the sorted places (from the first in the radius) that can count.
+    // Scratch of a scan: a flag for each place in the radius that can count, and the
+    // sorted places (from the first in the radius) that can count.
+    std::array<std::uint8_t, NMAX + 8> counts_here{};
     std::array<std::int32_t, NMAX> kept{};
 
     std::int32_t& nn(int k) {

@@ -105,12 +105,16 @@ template <std::size_t R>
     Runs rowmax{};
     for (std::size_t j = 0; j < un; ++j) {
         for (std::size_t k = 0; k < R; ++k)
-            rowmax[k] = simd::max_keep(simd::abs(c[j][k]) * keep[k], rowmax[k]);
+            rowmax[k] = simd::max_keep(simd::abs(c[j][k]), rowmax[k]);
     }
     std::array<int, MMAX + 1> pivcol{};
     std::array<int, MMAX + 1> pivrow{};
 
     for (int step = 1; step <= n; ++step) {
+        // Used rows and places beyond the block drop out here: times 0 they give 0 (or NaN
+        // for an infinity), and neither wins.
+        for (std::size_t k = 0; k < R; ++k)
+            rowmax[k] = rowmax[k] * keep[k];
         double best = 0.0;
         for (std::size_t i = 0; i < un; ++i) {
             const double v = rowmax[i / W][i % W];
@@ -148,7 +152,8 @@ template <std::size_t R>
             Runs& cj = c[j];
             const vec av = simd::splat(cj[r / W][r % W]);
             // The run holding row r is computed whole and its row r element then replaced;
-            // the row maxima skip row r (it is used now) and read the runs in registers.
+            // the row maxima read the runs in registers (row r, used now, drops out when
+            // they are next searched).
             Runs x;
             for (std::size_t k = 0; k < R; ++k) {
                 x[k] = cj[k] - (cs[k] * av) / pv;
@@ -157,7 +162,7 @@ template <std::size_t R>
             cj[r / W][r % W] = row_r[j / W][j % W];
             if (colfree[j]) {
                 for (std::size_t k = 0; k < R; ++k)
-                    acc[k] = simd::max_keep(simd::abs(x[k]) * keep[k], acc[k]);
+                    acc[k] = simd::max_keep(simd::abs(x[k]), acc[k]);
             }
         }
         rowmax = acc;
