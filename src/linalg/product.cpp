@@ -51,7 +51,7 @@ template <std::size_t R>
     std::array<std::array<v8d, R>, MMAX> xc;
     for (std::size_t k = 0; k < un; ++k)
         xc[k] = simd::load_column<R>(x.a.data() + k * MMAX, un);
-    constexpr std::size_t B = R == 3 ? 2 : 4;
+    constexpr std::size_t B = R >= 2 ? 2 : 4;
     std::size_t c = 0;
     for (; c + B <= un; c += B)
         columns_in_runs<R, B>(xc, y, out, un, c, skip_zero_terms);
