@@ -3,17 +3,20 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <bit>
 #include <cmath>
 #include <cstdint>
 #include <limits>
 #include <memory>
 #include <random>
+#include <vector>
 
 #include "embedding/delay_vectors.hpp"
 #include "embedding/neighbours.hpp"
 #include "linalg/hshold.hpp"
 #include "linalg/mtrinv.hpp"
+#include "linalg/product.hpp"
 #include "spectrum/local_map.hpp"
 #include "support/matrix_util.hpp"
 
@@ -146,14 +149,19 @@ TEST(Kernels, NeighbourSearchMatchesTheFullScan) {
         const int mto = 1 + trial % 20;
         const int ncube = 1 + (trial * 37) % 200;
         const std::int64_t nvec = 100 + (trial * 997) % 3000;
-        std::uniform_int_distribution<std::int32_t> coord(-200 - trial * 10, 200 + trial * 10);
+        // Every third trial spans more than 16 bits, so that the search compares 32-bit
+        // coordinates; the others take the 16-bit ones.
+        const std::int32_t span = trial % 3 == 2 ? 100000 + trial : 200 + trial * 10;
+        std::uniform_int_distribution<std::int32_t> coord(-span, span);
         dv->nvec = nvec;
         for (std::int64_t i = 1; i <= nvec; ++i) {
             for (int k = 1; k <= mto; ++k)
                 dv->iy(i, k) = coord(gen);
         }
         embedding::index_vectors(*dv);
-        const float scalmx = static_cast<float>(trial % 7) * 9.5f;
+        ASSERT_EQ(dv->compact, trial % 3 != 2) << trial;
+        const float scalmx =
+            static_cast<float>(trial % 7) * 9.5f * (trial % 3 == 2 ? 300.0f : 1.0f);
         const embedding::SearchParams p{ncube, mto, nvec - 1 - trial % 3, scalmx};
         for (std::int64_t iref : {std::int64_t{1}, nvec / 2, nvec - 1}) {
             embedding::SearchState sa{scalmx, 0, trial % 2 == 0 ? 1 : 2};
@@ -176,6 +184,75 @@ TEST(Kernels, NeighbourSearchMatchesTheFullScan) {
             ASSERT_EQ(ca.text(), cb.text());
             for (std::uint64_t w : nb->marks)
                 ASSERT_EQ(w, 0u) << "marks left set";
+            for (std::uint64_t w : nb->summary)
+                ASSERT_EQ(w, 0u) << "summary left set";
+        }
+    }
+}
+
+// The product of the leading blocks, element by element the sum in increasing k: dense
+// reals, signed zeros and zero columns (skipping the zero terms of y, x finite), and an
+// infinity or a NaN in x (every term added). Nothing outside the block is written.
+TEST(Kernels, MatrixProductMatchesThePlainLoops) {
+    std::mt19937 gen(31);
+    for (int n = 1; n <= 20; ++n) {
+        for (int kind = 0; kind < 6; ++kind) {
+            for (int trial = 0; trial < 4; ++trial) {
+                const Mat20 x = random_input(gen, n, kind);
+                const Mat20 y = random_input(gen, n, (kind + 2) % 4);
+                const bool skip = kind < 4;  // kinds 4 and 5 hold an infinity or a NaN
+                Mat20 want, got;
+                want.a.fill(555.0);
+                got.a.fill(555.0);
+                linalg::plain::multiply(x, y, want, n);
+                linalg::fast::multiply(x, y, got, n, skip);
+                ASSERT_TRUE(same_bits(want, got, 20)) << "n " << n << " kind " << kind;
+            }
+        }
+    }
+}
+
+// Displacements and covariances from the delay vectors: small coordinates (16-bit sums),
+// coordinates up to a million (exact sums of doubles), and coordinates spanning more than
+// 32 bits of difference (64-bit differences, sums beyond 2^53 in list order).
+TEST(Kernels, NeighbourhoodCovariancesMatchThePlainLoops) {
+    std::mt19937 gen(99);
+    auto dv = std::make_unique<embedding::DelayVectors>();
+    auto nb = std::make_unique<embedding::Neighbourhoods>();
+    auto a = std::make_unique<spectrum::LocalMapScratch>();
+    auto b = std::make_unique<spectrum::LocalMapScratch>();
+    const std::int64_t nvec = 3000;
+    for (const std::int32_t span : {300, 1000000, 2000000000}) {
+        std::uniform_int_distribution<std::int32_t> coord(-span, span);
+        dv->table.fill(0);
+        dv->nvec = nvec;
+        for (std::int64_t i = 1; i <= nvec; ++i) {
+            for (int k = 1; k <= MMAX; ++k)
+                dv->iy(i, k) = coord(gen);
+        }
+        embedding::index_vectors(*dv);
+        ASSERT_EQ(dv->narrow, span < 1000000000) << span;
+        for (int m = 1; m <= MMAX; ++m) {
+            for (int count : {1, 7, 33, 64, 200}) {
+                // count distinct vectors in increasing order, and their successors built
+                std::vector<std::int32_t> pick(static_cast<std::size_t>(nvec - 5));
+                for (std::size_t i = 0; i < pick.size(); ++i)
+                    pick[i] = static_cast<std::int32_t>(i + 1);
+                std::shuffle(pick.begin(), pick.end(), gen);
+                pick.resize(static_cast<std::size_t>(count));
+                std::sort(pick.begin(), pick.end());
+                nb->nn(m) = count;
+                for (int j = 1; j <= count; ++j)
+                    nb->nbr(j, m) = pick[static_cast<std::size_t>(j - 1)];
+                const std::int64_t iref = 1 + static_cast<std::int64_t>(gen() % 2900);
+                const std::int64_t evolv = 1 + m % 5;
+                spectrum::plain::neighbourhood_covariances(*dv, *nb, m, iref, evolv, *a);
+                spectrum::fast::neighbourhood_covariances(*dv, *nb, m, iref, evolv, *b);
+                ASSERT_TRUE(same_bits(a->v, b->v, m))
+                    << "V m " << m << " count " << count << " span " << span;
+                ASSERT_TRUE(same_bits(a->c, b->c, m))
+                    << "C m " << m << " count " << count << " span " << span;
+            }
         }
     }
 }
