@@ -92,6 +92,44 @@ BENCHMARK(BM_Covariances<spectrum::fast::covariances>)
     ->Arg(10)
     ->Arg(20);
 
+// The displacements and covariances of one dimension of the largest run: the neighbours of
+// a reference point found by the search, the covariances formed from the delay vectors.
+template <bool Plain>
+void BM_NeighbourhoodCovariances(benchmark::State& state) {
+    const int m = static_cast<int>(state.range(0));
+    auto series = std::make_unique<driver::Series>();
+    const std::string text = lorenz_series(20000);
+    textio::StringSource src(text);
+    driver::read_series(src, *series);
+    auto dv = std::make_unique<embedding::DelayVectors>();
+    embedding::embed_series(series->x, 20000, 5, 20, *dv);
+    auto nb = std::make_unique<embedding::Neighbourhoods>();
+    const embedding::SearchParams p{200, 20, dv->nvec - 1, 150.0f};
+    embedding::SearchState search{150.0f, 0, 2};
+    textio::StringWriter console;
+    (void)embedding::fast::find_neighbourhoods(*dv, p, 5000, search, *nb, console);
+    auto s = std::make_unique<spectrum::LocalMapScratch>();
+    for (auto _ : state) {
+        if (Plain) {
+            spectrum::plain::neighbourhood_covariances(*dv, *nb, m, 5000, 1, *s);
+        } else {
+            spectrum::fast::neighbourhood_covariances(*dv, *nb, m, 5000, 1, *s);
+        }
+        benchmark::DoNotOptimize(s->c);
+    }
+    state.counters["neighbours"] = nb->nn(m);
+}
+BENCHMARK(BM_NeighbourhoodCovariances<true>)
+    ->Name("neighbourhood covariances/plain")
+    ->Arg(5)
+    ->Arg(10)
+    ->Arg(20);
+BENCHMARK(BM_NeighbourhoodCovariances<false>)
+    ->Name("neighbourhood covariances/fast")
+    ->Arg(5)
+    ->Arg(10)
+    ->Arg(20);
+
 void BM_Propagation(benchmark::State& state) {
     const int m = static_cast<int>(state.range(0));
     auto sp = std::make_unique<spectrum::Spectrum>();
