@@ -100,30 +100,39 @@ void fast::neighbourhood_covariances(const embedding::DelayVectors& dv,
     const auto uk = static_cast<std::size_t>(KMAX);
     const auto ucount = static_cast<std::size_t>(count);
     // Each neighbour's displacements come from its row of the table at once (24 places, the
-    // places beyond the dimension masked out of the largest magnitudes) and are then put
-    // coordinate by coordinate.
+    // places beyond the dimension masked out of the largest magnitudes) and are put
+    // coordinate by coordinate as 16-bit integers straight away; should they not fit 16
+    // bits (seen only at the end), they are formed again as doubles.
     constexpr std::size_t kRow = embedding::DelayVectors::ROW;
+    constexpr std::size_t kp = LocalMapScratch::KPAD;
+    const auto um = static_cast<std::size_t>(m);
     const std::int32_t* const ref_now = dv.row(iref);
     const std::int32_t* const ref_later = dv.row(iref + evolv);
     std::array<std::int32_t, kRow> in_dimension;
     for (std::size_t c = 0; c < kRow; ++c)
-        in_dimension[c] = c < static_cast<std::size_t>(m) ? -1 : 0;
+        in_dimension[c] = c < um ? -1 : 0;
     std::array<std::int32_t, kRow> top_dy{}, top_dz{};
-    for (std::size_t j = 0; j < ucount; ++j) {
+    const auto displacements = [&](std::size_t j, std::array<std::int32_t, kRow>& dy,
+                                   std::array<std::int32_t, kRow>& dz) {
         const std::int32_t* const now = dv.row(list[j]);
         const std::int32_t* const later = dv.row(list[j] + evolv);
-        std::array<std::int32_t, kRow> dy, dz;
         for (std::size_t c = 0; c < kRow; ++c) {
             dy[c] = now[c] - ref_now[c];
             dz[c] = later[c] - ref_later[c];
+        }
+    };
+    for (std::size_t j = 0; j < ucount; ++j) {
+        std::array<std::int32_t, kRow> dy, dz;
+        displacements(j, dy, dz);
+        for (std::size_t c = 0; c < kRow; ++c) {
             const std::int32_t ay = (dy[c] < 0 ? -dy[c] : dy[c]) & in_dimension[c];
             const std::int32_t az = (dz[c] < 0 ? -dz[c] : dz[c]) & in_dimension[c];
             top_dy[c] = std::max(top_dy[c], ay);
             top_dz[c] = std::max(top_dz[c], az);
         }
-        for (std::size_t c = 0; c < static_cast<std::size_t>(m); ++c) {
-            s.y32[c * uk + j] = dy[c];
-            s.z32[c * uk + j] = dz[c];
+        for (std::size_t c = 0; c < um; ++c) {
+            s.y16[c * kp + j] = static_cast<std::int16_t>(dy[c]);
+            s.z16[c * kp + j] = static_cast<std::int16_t>(dz[c]);
         }
     }
     std::int32_t max_dy = 0;
@@ -134,27 +143,21 @@ void fast::neighbourhood_covariances(const embedding::DelayVectors& dv,
     }
     if (fits_16_bits(max_dy, max_dz, count)) {
         const std::size_t padded = (ucount + 31) & ~std::size_t{31};
-        for (std::size_t c = 0; c < static_cast<std::size_t>(m); ++c) {
-            const std::int32_t* const y = s.y32.data() + c * uk;
-            const std::int32_t* const z = s.z32.data() + c * uk;
-            std::int16_t* __restrict const y16 = s.y16.data() + c * LocalMapScratch::KPAD;
-            std::int16_t* __restrict const z16 = s.z16.data() + c * LocalMapScratch::KPAD;
-            for (std::size_t j = 0; j < ucount; ++j) {
-                y16[j] = static_cast<std::int16_t>(y[j]);
-                z16[j] = static_cast<std::int16_t>(z[j]);
-            }
+        for (std::size_t c = 0; c < um; ++c) {
             for (std::size_t j = ucount; j < padded; ++j) {
-                y16[j] = 0;
-                z16[j] = 0;
+                s.y16[c * kp + j] = 0;
+                s.z16[c * kp + j] = 0;
             }
         }
         fast::narrow_covariances(s, m, count);
         return;
     }
-    for (std::size_t c = 0; c < static_cast<std::size_t>(m); ++c) {
-        for (std::size_t j = 0; j < ucount; ++j) {
-            s.dyc[c * uk + j] = s.y32[c * uk + j];
-            s.dzc[c * uk + j] = s.z32[c * uk + j];
+    for (std::size_t j = 0; j < ucount; ++j) {
+        std::array<std::int32_t, kRow> dy, dz;
+        displacements(j, dy, dz);
+        for (std::size_t c = 0; c < um; ++c) {
+            s.dyc[c * uk + j] = dy[c];
+            s.dzc[c * uk + j] = dz[c];
         }
     }
     s.max_dy = max_dy;

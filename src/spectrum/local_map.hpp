@@ -23,11 +23,9 @@ struct LocalMapScratch {
     std::array<double, static_cast<std::size_t>(KMAX) * MMAX> dzc;
     std::int64_t max_dy = 0;
     std::int64_t max_dz = 0;
-    // The same again as 32-bit and 16-bit integers, coordinate by coordinate; the 16-bit
-    // ones KPAD places a coordinate, zero from the count to the next multiple of 32.
+    // The same again as 16-bit integers, coordinate by coordinate, KPAD places a
+    // coordinate, zero from the count to the next multiple of 32.
     static constexpr std::size_t KPAD = 224;
-    std::array<std::int32_t, static_cast<std::size_t>(KMAX) * MMAX> y32;
-    std::array<std::int32_t, static_cast<std::size_t>(KMAX) * MMAX> z32;
     std::array<std::int16_t, KPAD * MMAX> y16;
     std::array<std::int16_t, KPAD * MMAX> z16;
     linalg::Mat20 v;  // covariance of dy, replaced by its inverse
