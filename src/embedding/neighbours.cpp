@@ -90,23 +90,30 @@ void first_excess(const DelayVectors& dv, std::size_t first, std::size_t last,
 TARNVEX_VECTOR_CLONES
 void first_excess16(const DelayVectors& dv, std::size_t first, std::size_t last,
                     const std::array<std::int64_t, DelayVectors::ROW + 1>& ref, std::int64_t radius,
-                    int mto, std::int16_t* __restrict kstop) {
+                    int mto, std::int16_t* __restrict kstop, std::uint16_t* __restrict within) {
     const std::size_t count = last - first;
-    const auto alive = static_cast<std::int16_t>(mto + 1);
-    for (std::size_t i = 0; i < count; ++i)
-        kstop[i] = alive;
+    // kstop = 2 + the number of coordinates 2..mto before the first that leaves the radius:
+    // a lane still within every coordinate so far adds one per coordinate. A coordinate
+    // lies in [lo, hi] exactly when (c - lo), taken modulo 2^16, is at most hi - lo.
+    for (std::size_t i = 0; i < count; ++i) {
+        within[i] = 0xffff;
+        kstop[i] = 2;
+    }
     constexpr std::int64_t kMin = std::numeric_limits<std::int16_t>::min();
     constexpr std::int64_t kMax = std::numeric_limits<std::int16_t>::max();
     for (int k = 2; k <= mto; ++k) {
         const std::int64_t centre = ref[static_cast<std::size_t>(k)] - dv.base;
-        const auto lo = static_cast<std::int16_t>(std::max(kMin, centre - radius));
-        const auto hi = static_cast<std::int16_t>(std::min(kMax, centre + radius));
+        const std::int64_t lo = std::max(kMin, centre - radius);
+        const std::int64_t hi = std::min(kMax, centre + radius);
+        const auto width = static_cast<std::uint16_t>(hi - lo);
+        const auto offset = static_cast<std::uint16_t>(lo);
         const std::int16_t* __restrict const col =
             dv.sorted_cols16.data() + static_cast<std::size_t>(k - 1) * NMAX + first;
-        const auto kk = static_cast<std::int16_t>(k);
         for (std::size_t i = 0; i < count; ++i) {
-            const bool out = col[i] < lo || col[i] > hi;
-            kstop[i] = (kstop[i] == alive && out) ? kk : kstop[i];
+            const auto from_lo =
+                static_cast<std::uint16_t>(static_cast<std::uint16_t>(col[i]) - offset);
+            within[i] = from_lo <= width ? within[i] : std::uint16_t{0};
+            kstop[i] = static_cast<std::int16_t>(kstop[i] + (within[i] & 1));
         }
     }
 }
@@ -162,7 +169,8 @@ void scan_fast(const DelayVectors& dv, const SearchParams& p, std::int64_t iref,
     const std::int32_t least = mlow == 1 ? 1 : std::max(mlow, 2);
     const std::size_t band = last_place - first_place;
     if (dv.compact) {
-        first_excess16(dv, first_place, last_place, ref, radius, p.mto, nb.kstop_sorted16.data());
+        first_excess16(dv, first_place, last_place, ref, radius, p.mto, nb.kstop_sorted16.data(),
+                       nb.within.data());
         for (std::size_t i = 0; i < band; ++i)
             nb.counts_here[i] = nb.kstop_sorted16[i] > least ? 1 : 0;
     } else {

@@ -26,6 +26,7 @@ struct Neighbourhoods {
     std::array<std::uint8_t, NMAX> kstop{};
     std::array<std::int32_t, NMAX> kstop_sorted{};
     std::array<std::int16_t, NMAX> kstop_sorted16{};
+    std::array<std::uint16_t, NMAX> within{};  // all ones while a place is within so far
     // Scratch of a scan: a flag for each place in the radius that can count, and the
     // sorted places (from the first in the radius) that can count.
     std::array<std::uint8_t, NMAX + 8> counts_here{};
