@@ -92,20 +92,39 @@ BENCHMARK(BM_Covariances<spectrum::fast::covariances>)
     ->Arg(10)
     ->Arg(20);
 
+// The delay vectors of dimension 20 of the largest run (delay 5), and the radius its answers
+// give: 2 % of the range of the series.
+struct LargestRun {
+    std::unique_ptr<embedding::DelayVectors> dv;
+    float scalmx0;
+};
+
+LargestRun largest_run_vectors() {
+    auto series = std::make_unique<driver::Series>();
+    const std::string text = lorenz_series(20000);
+    textio::StringSource src(text);
+    driver::read_series(src, *series);
+    LargestRun run{std::make_unique<embedding::DelayVectors>(), 0.0f};
+    embedding::embed_series(series->x, 20000, 5, 20, *run.dv);
+    float xmax = -1e10f, xmin = 1e10f;
+    for (float v : series->x) {
+        xmax = std::max(xmax, v);
+        xmin = std::min(xmin, v);
+    }
+    run.scalmx0 = static_cast<float>(2.0 * static_cast<double>(xmax - xmin) / 100.0);
+    return run;
+}
+
 // The displacements and covariances of one dimension of the largest run: the neighbours of
 // a reference point found by the search, the covariances formed from the delay vectors.
 template <bool Plain>
 void BM_NeighbourhoodCovariances(benchmark::State& state) {
     const int m = static_cast<int>(state.range(0));
-    auto series = std::make_unique<driver::Series>();
-    const std::string text = lorenz_series(20000);
-    textio::StringSource src(text);
-    driver::read_series(src, *series);
-    auto dv = std::make_unique<embedding::DelayVectors>();
-    embedding::embed_series(series->x, 20000, 5, 20, *dv);
+    const LargestRun run = largest_run_vectors();
+    const embedding::DelayVectors* const dv = run.dv.get();
     auto nb = std::make_unique<embedding::Neighbourhoods>();
-    const embedding::SearchParams p{200, 20, dv->nvec - 1, 150.0f};
-    embedding::SearchState search{150.0f, 0, 2};
+    const embedding::SearchParams p{200, 20, dv->nvec - 1, run.scalmx0};
+    embedding::SearchState search{run.scalmx0, 0, 2};
     textio::StringWriter console;
     (void)embedding::fast::find_neighbourhoods(*dv, p, 5000, search, *nb, console);
     auto s = std::make_unique<spectrum::LocalMapScratch>();
@@ -147,19 +166,10 @@ BENCHMARK(BM_Propagation)->Name("frame propagation")->Arg(5)->Arg(10)->Arg(20);
 // One neighbour search over the 20000 vectors of dimension 20 of the largest run.
 template <bool Plain>
 void BM_NeighbourSearch(benchmark::State& state) {
-    auto series = std::make_unique<driver::Series>();
-    const std::string text = lorenz_series(20000);
-    textio::StringSource src(text);
-    driver::read_series(src, *series);
-    auto dv = std::make_unique<embedding::DelayVectors>();
-    embedding::embed_series(series->x, 20000, 5, 20, *dv);
+    const LargestRun run = largest_run_vectors();
+    const embedding::DelayVectors* const dv = run.dv.get();
     auto nb = std::make_unique<embedding::Neighbourhoods>();
-    float xmax = -1e10f, xmin = 1e10f;
-    for (float v : series->x) {
-        xmax = std::max(xmax, v);
-        xmin = std::min(xmin, v);
-    }
-    const float scalmx0 = static_cast<float>(2.0 * static_cast<double>(xmax - xmin) / 100.0);
+    const float scalmx0 = run.scalmx0;
     const embedding::SearchParams p{200, 20, dv->nvec - 1, scalmx0};
     textio::StringWriter console;
     std::int64_t iref = 1;
