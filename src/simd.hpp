@@ -1,7 +1,7 @@
 #pragma once
-// Doubles side by side (GCC vector extension): eight, four or two lanes. The compiler maps
-// each operation to whatever the vector unit of the clone has, one instruction for all
-// lanes or several narrower ones. Every lane is an independent IEEE operation, rounded as
+// Eight doubles side by side (GCC vector extension). The compiler maps each operation to
+// whatever the vector unit of the clone has, one instruction for all eight lanes or several
+// narrower ones. Every lane is an independent IEEE operation, rounded as
 // the scalar one. The helpers are always inlined, so that no vector crosses a call between
 // code built for different vector units.
 
@@ -14,48 +14,25 @@ namespace tarnvex::simd {
 
 using v8d = double __attribute__((vector_size(64)));
 using v8l = std::int64_t __attribute__((vector_size(64)));  // lane masks: -1 or 0
-using v4d = double __attribute__((vector_size(32)));
-using v4l = std::int64_t __attribute__((vector_size(32)));
-using v2d = double __attribute__((vector_size(16)));
-using v2l = std::int64_t __attribute__((vector_size(16)));
 
 [[gnu::always_inline]] inline v8d splat(double x) {
     const v8d one{x};
     return __builtin_shufflevector(one, one, 0, 0, 0, 0, 0, 0, 0, 0);
 }
-[[gnu::always_inline]] inline v4d splat4(double x) {
-    return v4d{x, x, x, x};
-}
-[[gnu::always_inline]] inline v2d splat2(double x) {
-    return v2d{x, x};
-}
-
 // The magnitude, lane by lane (the sign bit cleared).
-template <class V, class L>
-[[gnu::always_inline]] inline V magnitude(V x) {
-    constexpr std::int64_t kMagnitude = 0x7fffffffffffffff;
-    return reinterpret_cast<V>(reinterpret_cast<L>(x) & kMagnitude);
-}
 [[gnu::always_inline]] inline v8d abs(v8d x) {
-    return magnitude<v8d, v8l>(x);
-}
-[[gnu::always_inline]] inline v4d abs(v4d x) {
-    return magnitude<v4d, v4l>(x);
-}
-[[gnu::always_inline]] inline v2d abs(v2d x) {
-    return magnitude<v2d, v2l>(x);
+    constexpr std::int64_t kMagnitude = 0x7fffffffffffffff;
+    return reinterpret_cast<v8d>(reinterpret_cast<v8l>(x) & kMagnitude);
 }
 
 // The larger of v and m lane by lane; a NaN in v never replaces m.
-template <class V>
-[[gnu::always_inline]] inline V max_keep(V v, V m) {
+[[gnu::always_inline]] inline v8d max_keep(v8d v, v8d m) {
     return v > m ? v : m;
 }
 
 // x where the mask is set, +0 elsewhere.
-template <class V, class L>
-[[gnu::always_inline]] inline V select_or_zero(L mask, V x) {
-    return reinterpret_cast<V>(reinterpret_cast<L>(x) & mask);
+[[gnu::always_inline]] inline v8d select_or_zero(v8l mask, v8d x) {
+    return reinterpret_cast<v8d>(reinterpret_cast<v8l>(x) & mask);
 }
 
 // a where the mask is set, b elsewhere.
@@ -84,7 +61,7 @@ template <std::size_t R>
     std::memcpy(runs.data(), raw.data(), sizeof raw);
     const v8d nv = splat(static_cast<double>(n));
     for (std::size_t k = 0; k < R; ++k)
-        runs[k] = select_or_zero<v8d, v8l>(kLane[k] < nv, runs[k]);
+        runs[k] = select_or_zero(kLane[k] < nv, runs[k]);
     return runs;
 }
 

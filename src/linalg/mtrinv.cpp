@@ -1,9 +1,7 @@
 #include "linalg/mtrinv.hpp"
 
-#include <algorithm>
 #include <array>
 #include <cmath>
-#include <cstring>
 #include <utility>
 
 #include "kernels.hpp"
@@ -79,12 +77,12 @@ constexpr std::size_t W = 8;  // places a run
 // The inversion on a working copy whose columns are R runs of eight places (R * 8 >= n), the
 // places beyond the block zero: a column is updated a whole run at a time, and a place
 // beyond the block stays zero because the pivot column is zero there. Each run is finished
-// in registers, the pivot row element put in by lane, and stored once. The pivot search
-// keeps, for every row still free, the largest magnitude over the columns still free,
-// gathered while the columns are updated: the first row holding the overall largest, then
-// the first free column holding it in that row, is the first largest in row-then-column
-// order. Magnitudes of used rows are multiplied by 0, so they count as 0 (or NaN for an
-// infinity), and a NaN never wins, as in the plain search.
+// in registers and stored once, the pivot row element put in after it. The pivot search
+// keeps, for every row, the largest magnitude over the columns still free, gathered from
+// the runs in registers while the columns are updated; the rows already used are then
+// multiplied out by 0, so they count as 0 (or NaN for an infinity), and a NaN never wins,
+// as in the plain search. The first row holding the overall largest, then the first free
+// column holding it in that row, is the first largest in row-then-column order.
 template <std::size_t R>
 [[gnu::always_inline]] inline int invert_in_runs(Mat20& a, int n, textio::RecordWriter& console) {
     using Runs = std::array<vec, R>;
