@@ -43,22 +43,19 @@ void index_vectors(DelayVectors& dv) {
                     static_cast<std::size_t>(k - 1)] = dv.iy(i, k);
         }
     }
-    const auto [lowest, highest] = std::minmax_element(dv.table.begin(), dv.table.end());
-    dv.narrow = std::int64_t{*highest} - *lowest <= std::int64_t{INT32_MAX};
-    // The range of every coordinate in the sorted columns, the zeros of unused places
-    // included.
-    std::int64_t lowest_built = 0;
-    std::int64_t highest_built = 0;
     for (int k = 1; k <= MMAX; ++k) {
         std::int32_t* const to = dv.sorted_cols.data() + static_cast<std::size_t>(k - 1) * NMAX;
-        for (std::size_t place = 0; place < count; ++place) {
+        for (std::size_t place = 0; place < count; ++place)
             to[place] = dv.iy(dv.sorted_index[place], k);
-            lowest_built = std::min<std::int64_t>(lowest_built, to[place]);
-            highest_built = std::max<std::int64_t>(highest_built, to[place]);
-        }
     }
-    dv.compact = highest_built - lowest_built <= 65535;
-    dv.base = lowest_built + 32768;
+    // The span of the table, zero included (the places beyond the built vectors hold it):
+    // every difference of two coordinates and every place of the sorted columns lies in it.
+    const auto [lowest, highest] = std::minmax_element(dv.table.begin(), dv.table.end());
+    const std::int64_t low = std::min<std::int64_t>(*lowest, 0);
+    const std::int64_t span = std::max<std::int64_t>(*highest, 0) - low;
+    dv.narrow = span <= std::int64_t{INT32_MAX};
+    dv.compact = span <= 65535;
+    dv.base = low + 32768;
     if (dv.compact) {
         for (std::size_t i = 0; i < dv.sorted_cols.size(); ++i)
             dv.sorted_cols16[i] = static_cast<std::int16_t>(dv.sorted_cols[i] - dv.base);

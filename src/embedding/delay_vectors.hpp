@@ -15,7 +15,8 @@ struct DelayVectors {
     // toward zero; stored column by column, rows beyond nvec hold 0.
     std::array<std::int32_t, static_cast<std::size_t>(NMAX) * MMAX> table{};
     std::int64_t nvec = 0;  // vectors built
-    // True when the difference of any two coordinates of the table fits 32 bits.
+    // True when the table, zero included, spans at most 2^31 - 1: the difference of any two
+    // coordinates fits 32 bits.
     bool narrow = false;
 
     // Vectors 1..nvec ordered by their first coordinate (ties by index): the values and the
@@ -30,7 +31,7 @@ struct DelayVectors {
     // The coordinates in the order of sorted_index, coordinate by coordinate (NMAX places
     // each): the vectors within a radius of the first coordinate lie side by side.
     std::array<std::int32_t, static_cast<std::size_t>(NMAX) * MMAX> sorted_cols{};
-    // When the coordinates of the built vectors span at most 65535 (compact), the same
+    // When the table, zero included, spans at most 65535 (compact), the sorted columns
     // again in 16 bits as coordinate - base, so that twice as many compare at once.
     bool compact = false;
     std::int64_t base = 0;

@@ -225,14 +225,7 @@ void plain::covariances(LocalMapScratch& s, int m, int count) {
 
 // A = C V^-1, row by row, each element summed in increasing k.
 void plain::map_product(LocalMapScratch& s, int m) {
-    for (int r = 1; r <= m; ++r) {
-        for (int c = 1; c <= m; ++c) {
-            double sum = 0.0;
-            for (int k = 1; k <= m; ++k)
-                sum = sum + s.c(r, k) * s.v(k, c);
-            s.a(r, c) = sum;
-        }
-    }
+    linalg::plain::multiply(s.c, s.v, s.a, m);
 }
 
 namespace {

@@ -72,6 +72,13 @@ SevenDigits round_seven(float value) {
     return r;
 }
 
+std::uint64_t power_of_ten(int d) {
+    std::uint64_t power = 1;
+    for (int i = 0; i < d; ++i)
+        power *= 10;
+    return power;
+}
+
 // |value| * 10^d rounded to a whole number, ties away from zero, worked out exactly in
 // 64-bit integers: |value| = M * 2^(e - 24) with M < 2^24, so M * 10^d < 2^54 for d <= 9.
 // False when the result might not fit (d > 9 or |value| >= 2^33), for the slow path.
@@ -80,10 +87,7 @@ bool scaled_magnitude(float value, int d, std::uint64_t& scaled) {
     int e = 0;
     const float fraction = std::frexp(std::fabs(value), &e);  // in [0.5, 1), or 0
     const auto mantissa = static_cast<std::uint64_t>(std::ldexp(fraction, 24));  // exact
-    std::uint64_t power = 1;
-    for (int i = 0; i < d; ++i)
-        power *= 10;
-    const std::uint64_t x = mantissa * power;
+    const std::uint64_t x = mantissa * power_of_ten(d);
     const int shift = e - 24;
     if (shift >= 0) {
         if (shift > 9) return false;
