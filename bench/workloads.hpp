@@ -11,11 +11,7 @@ namespace tarnvex::bench {
 
 // Lorenz x (sigma 10, rho 28, beta 8/3), RK4 step 0.01, one sample a step, scaled by 100.
 inline std::string lorenz_series(long n) {
-    std::string s;
-    for (double v : kit::generate(*kit::find_system("lorenz"), n, 1000, 0.01)) {
-        s += std::to_string(static_cast<long>(std::trunc(v * 100.0))) + "\n";
-    }
-    return s;
+    return kit::system_series("lorenz", n);
 }
 
 struct Workload {

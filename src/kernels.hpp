@@ -4,7 +4,8 @@
 // reorder only what cannot change a rounded result: independent elements side by side,
 // sums whose additions stay in the same sequence for every element, sums of exact integers
 // (any order gives the same), and zero terms left out of sums that start from +0 with
-// finite factors. TARNVEX_PLAIN_KERNELS selects the plain ones for the whole program.
+// finite factors. Every kernel is such a plain/fast pair; a run chooses one set for all of
+// them (tarnvex::KernelSet), once, before its step loop.
 
 // Builds a function for the baseline, AVX2 and AVX-512 (x86-64-v4), chosen once at load time.
 // Every clone performs the same IEEE operations on every element; contraction into fused

@@ -3,11 +3,10 @@
 #include <memory>
 #include <ostream>
 
-#include "driver/params.hpp"
-#include "driver/series.hpp"
-#include "driver/step_loop.hpp"
-#include "limits.hpp"
+#include "tarnvex/tarnvex.hpp"
 #include "textio/channels.hpp"
+#include "textio/series.hpp"
+#include "textio/transcript.hpp"
 
 namespace tarnvex::driver {
 
@@ -15,85 +14,111 @@ namespace {
 
 using textio::Target;
 
+// The answers of the dialogue.
+struct Answers {
+    std::string infile;   // series file name, 20 characters as read
+    std::string outfile;  // result file name, 20 characters as read
+    // Every value is 0 before the dialogue; a null answer leaves it so.
+    std::int32_t npts = 0;
+    std::int32_t ncube = 0;
+    std::int32_t tmax = 0;
+    std::int32_t delay = 0;
+    std::int32_t mfrom = 0;
+    std::int32_t mto = 0;
+    std::int32_t istart = 0;
+    float dt = 0.0f;
+    std::int32_t evolv = 0;
+    float scalpct = 0.0f;
+
+    Parameters parameters() const {
+        Parameters p;
+        p.npts = npts;
+        p.ncube = ncube;
+        p.tmax = tmax;
+        p.delay = delay;
+        p.mfrom = mfrom;
+        p.mto = mto;
+        p.istart = istart;
+        p.dt = dt;
+        p.evolv = evolv;
+        p.radius_pct = scalpct;
+        return p;
+    }
+};
+
+// The loading step: the two console records around the read, the series file closed
+// afterwards; a bad value ends the run with its report on channel 10.
+void load_series(textio::SeriesFile& file, textio::RecordWriter& console, textio::SampleTable& s) {
+    textio::write_loading_start(console);
+    const textio::ReadStatus status = textio::read_series(file, s);
+    if (status == textio::ReadStatus::SyntaxError ||
+        status == textio::ReadStatus::ConversionError) {
+        throw textio::FatalError{status == textio::ReadStatus::SyntaxError
+                                     ? textio::Fatal::SyntaxError
+                                     : textio::Fatal::ConversionError,
+                                 textio::kSeriesChannel, file.path()};
+    }
+    file.close();
+    textio::write_loading_end(console, s.ndata);
+}
+
 // The dialogue from the banner to the last derived value, the files opened and the
 // series loaded on the way.
-void dialogue(Params& p, Series& series, textio::ConsoleOut& console, textio::ConsoleIn& input,
-              textio::SeriesFile& series_file, textio::ResultFile& result, const std::string& cwd) {
-    console.write_free({});
-    console.write_free({"                  *** lyapunov ***"});
-    console.write_free({});
-    console.write_free({});
-    console.write_free({"input filename = "});
-    p.infile = input.read_name(20);
-    console.write_free({"output filename = "});
-    p.outfile = input.read_name(20);
+void dialogue(Answers& a, textio::SampleTable& series, textio::ConsoleOut& console,
+              textio::ConsoleIn& input, textio::SeriesFile& series_file, textio::ResultFile& result,
+              const std::string& cwd) {
+    textio::write_opening(console);
+    a.infile = input.read_name(20);
+    textio::write_output_prompt(console);
+    a.outfile = input.read_name(20);
 
-    series_file.open_existing(cwd, p.infile);
-    result.open_new(cwd, p.outfile);
+    series_file.open_existing(cwd, a.infile);
+    result.open_new(cwd, a.outfile);
     series_file.rewind();
     result.rewind();
     load_series(series_file, console, series);
 
-    console.write_free({});
-    console.write_free({"npts   = number of data points (max.", NMAX, ")"});
-    console.write_free({"ncube  = number of points in  a cube (max.", KMAX, ")"});
-    console.write_free({"tmax   = time steps to follow the trajectory"});
-    console.write_free({"delay  = time delay"});
-    console.write_free({"matrix order = embedding dimension from, to"});
-    console.write_free({});
-    console.write_free({"npts,ncube,tmax,delay,matrix order (from,to) = "});
-    const Target six[] = {Target::of(p.npts),  Target::of(p.ncube), Target::of(p.tmax),
-                          Target::of(p.delay), Target::of(p.mfrom), Target::of(p.mto)};
+    textio::write_parameter_prompt(console);
+    const Target six[] = {Target::of(a.npts),  Target::of(a.ncube), Target::of(a.tmax),
+                          Target::of(a.delay), Target::of(a.mfrom), Target::of(a.mto)};
     input.read_values(six);
-    console.write_free({"start from point"});
-    const Target start[] = {Target::of(p.istart)};
+    textio::write_start_prompt(console);
+    const Target start[] = {Target::of(a.istart)};
     input.read_values(start);
 
-    if (p.npts > series.ndata) p.npts = series.ndata;
-    derive_extent(p, series.x);
-
-    console.write_free({"dt= (1/period) = "});
-    const Target dt[] = {Target::of(p.dt)};
+    textio::write_dt_prompt(console);
+    const Target dt[] = {Target::of(a.dt)};
     input.read_values(dt);
-    p.periode = 1.0f / p.dt;
-    console.write_free({"periode = ", p.periode});
-    console.write_free({"evolv time in pts ="});
-    const Target evolv[] = {Target::of(p.evolv)};
+    textio::write_periode(console, periode_of(a.dt));
+    textio::write_evolv_prompt(console);
+    const Target evolv[] = {Target::of(a.evolv)};
     input.read_values(evolv);
-    console.write_free({"scalmx in percent of linear extent"});
-    const Target scalpct[] = {Target::of(p.scalpct)};
+    textio::write_radius_prompt(console);
+    const Target scalpct[] = {Target::of(a.scalpct)};
     input.read_values(scalpct);
-    p.scalmx = initial_radius(p.scalpct, p.extent);
-    console.write_free({"scalmx=", p.scalmx});
-    p.scalmx0 = p.scalmx;
-}
-
-void write_header(const Params& p, textio::RecordWriter& result) {
-    result.write_edited(textio::kNamesRecord,
-                        {std::string_view(p.infile), std::string_view(p.outfile)});
-    // The fifth item is the current dimension, which is mto when the header is written.
-    result.write_free(
-        {p.npts, p.ncube, p.tmax, p.delay, p.mto, p.mfrom, p.mto, p.dt, p.evolv, 0.0f, p.scalpct});
+    textio::write_radius(console, derive(series.samples(), a.parameters()).scalmx);
 }
 
 }  // namespace
 
 int run(std::istream& in, std::ostream& out, std::ostream& err, const std::string& cwd) {
-    const auto tables = std::make_unique<RunTables>();
+    const auto series = std::make_unique<textio::SampleTable>();
     textio::ConsoleOut console(out);
     textio::ConsoleIn input(in, console);
     textio::SeriesFile series_file;
     textio::ResultFile result;
     try {
-        Params p;
-        dialogue(p, tables->series, console, input, series_file, result, cwd);
-        write_header(p, result);
-        const std::string_view refusal = parameter_check(p, tables->series.x);
+        Answers a;
+        dialogue(a, *series, console, input, series_file, result, cwd);
+        const Parameters p = a.parameters();
+        textio::write_result_header(result, a.infile, a.outfile, p, derive(series->samples(), p));
+        const std::string_view refusal = check(series->samples(), p);
         if (!refusal.empty()) {
             console.write_free({refusal});
             return kExitRefused;
         }
-        run_step_loop(p, *tables, console, result);
+        textio::RecordObserver records(console, result);
+        tarnvex::run(series->samples(), p, &records);
         result.close();
         return kExitDone;
     } catch (const textio::FatalError& e) {

@@ -1,108 +1,301 @@
 #include "driver/step_loop.hpp"
 
+#include <algorithm>
 #include <bit>
 #include <cmath>
+#include <vector>
+
+#include "convert.hpp"
+#include "limits.hpp"
 
 namespace tarnvex::driver {
 
 namespace {
+
 constexpr float kLn2 = 0.6931472f;  // ln 2 in single precision
+
+const linalg::MatrixKernels& matrix_kernels(KernelSet set) {
+    return set == KernelSet::Plain ? linalg::plain_matrix_kernels() : linalg::fast_matrix_kernels();
 }
 
-std::int64_t iteration_budget(std::int32_t npts, float evolv0) {
-    const double e0 = static_cast<double>(evolv0);
-    const double v = static_cast<double>(npts) / e0 - static_cast<double>(25 * 1) / e0;
-    return static_cast<std::int64_t>(std::trunc(v));  // |v| <= NMAX: always in range
+// The facts of the samples used: their truncated integers' range and how many differ.
+SeriesFacts facts_of(std::span<const float> x) {
+    SeriesFacts f;
+    f.samples_used = static_cast<std::int32_t>(x.size());
+    std::vector<std::int64_t> ints(x.size());
+    for (std::size_t i = 0; i < x.size(); ++i)
+        ints[i] = trunc_to_i32(x[i]);
+    std::sort(ints.begin(), ints.end());
+    if (!ints.empty()) {
+        f.int_min = ints.front();
+        f.int_max = ints.back();
+        f.distinct_ints = std::unique(ints.begin(), ints.end()) - ints.begin();
+    }
+    return f;
 }
 
-LoopOutcome run_step_loop(const Params& p, RunTables& t, textio::RecordWriter& console,
-                          textio::RecordWriter& result) {
-    embedding::embed_series(t.series.x, p.npts, p.delay, p.mto, t.vectors);
-    spectrum::reset_spectrum(t.spectrum, p.mto);
-    console.write_free({});
+// Keeps the result of a run as its events happen and hands them on to the caller's
+// observer. Every table is sized before the loop; nothing is allocated inside it.
+class Recorder {
+  public:
+    Recorder(Result& r, Observer* user, const Parameters& p, const Derived& d)
+        : r_(r), user_(user) {
+        const auto ntrip = static_cast<std::size_t>(std::max<std::int64_t>(d.ntrip, 0));
+        r_.steps.reserve(ntrip);
+        r_.retries.reserve(kRetryLogCapacity);
+        r_.retries_by_dimension.assign(static_cast<std::size_t>(p.mto) + 1, {0, 0});
+        // One report point in the warm-up at most, then one every kReportEvery steps of the
+        // iterations after it.
+        const std::size_t points =
+            2 + static_cast<std::size_t>(std::max<std::int64_t>(d.ntrip - NWARM, 0)) / kReportEvery;
+        for (int m = p.mfrom; m <= p.mto; ++m) {
+            DimensionEstimates e;
+            e.dimension = m;
+            const auto um = static_cast<std::size_t>(m);
+            e.steps.reserve(points);
+            e.samples.reserve(points);
+            e.warmup.reserve(points);
+            e.exponents.reserve(points * um);
+            e.log_sums.reserve(points * um);
+            e.final_exponents.assign(um, 0.0f);
+            r_.dimensions.push_back(std::move(e));
+        }
+        first_dimension_ = p.mfrom;
+    }
 
-    LoopOutcome out;
-    std::int64_t nstep = 0;
-    const float evolv0 = static_cast<float>(p.evolv);
-    std::int64_t evolv = 1;  // the warm-up steps one sample at a time
-    std::int64_t iref = p.istart;
-    const std::int64_t ntrip = iteration_budget(p.npts, evolv0);
-    const std::int64_t nvec = t.vectors.nvec;
-    // With a lowest dimension of 1, dimension 1 collects its own neighbours.
-    const int mlow0 = p.mfrom == 1 ? 1 : 2;
-    embedding::Neighbourhoods& nb = t.neighbours;
+    void loop_started(std::int64_t ntrip) {
+        if (user_ != nullptr) user_->loop_started(ntrip);
+    }
+    void begin_iteration(std::int64_t iref) {
+        StepRecord s;
+        s.iref = static_cast<std::int32_t>(iref);
+        r_.steps.push_back(s);
+    }
+    void search_accepted(const SearchEvent& e) {
+        StepRecord& s = r_.steps.back();
+        s.ngrow = static_cast<std::int16_t>(std::min(e.ngrow, 32767));
+        s.neighbours = static_cast<std::int16_t>(e.neighbours);
+        if (user_ != nullptr) user_->search_accepted(e);
+    }
+    void given_up(std::int64_t iteration, std::int64_t iref, int ngrow) {
+        StepRecord& s = r_.steps.back();
+        s.outcome = StepOutcome::GivenUp;
+        s.ngrow = static_cast<std::int16_t>(std::min(ngrow, 32767));
+        ++r_.steps_given_up;
+        if (user_ != nullptr) user_->step_given_up(iteration, iref);
+    }
+    void singular(const RetryEvent& e) {
+        StepRecord& s = r_.steps.back();
+        auto& by = r_.retries_by_dimension[static_cast<std::size_t>(e.dimension)];
+        if (e.kind == Singular::Covariance) {
+            ++r_.covariance_retries;
+            ++by[0];
+            if (s.covariance_retries < UINT16_MAX) ++s.covariance_retries;
+        } else {
+            ++r_.orthonormal_retries;
+            ++by[1];
+            if (s.orthonormal_retries < UINT16_MAX) ++s.orthonormal_retries;
+        }
+        if (r_.retries.size() < r_.retries.capacity()) {
+            r_.retries.push_back({static_cast<std::int32_t>(e.iteration),
+                                  static_cast<std::int32_t>(e.nstep),
+                                  static_cast<std::int16_t>(e.dimension), e.kind});
+        }
+        if (user_ != nullptr) user_->singular(e);
+    }
+    // Dimension m advanced at counted step nstep.
+    void advanced(int m, std::int64_t nstep, std::int64_t evolv) {
+        DimensionEstimates& e = of(m);
+        e.final_steps = nstep;
+        e.final_samples = nstep * evolv;
+    }
+    void report(const ReportEvent& ev) {
+        DimensionEstimates& e = of(ev.dimension);
+        const auto um = static_cast<std::size_t>(ev.dimension);
+        const bool again = !e.steps.empty() && e.steps.back() == ev.nstep &&
+                           e.warmup.back() == static_cast<std::uint8_t>(ev.warmup);
+        if (again) {
+            // A count reached again after a step was given up: the newer estimates.
+            const std::size_t at = (e.steps.size() - 1) * um;
+            std::copy(ev.exponents.begin(), ev.exponents.end(),
+                      e.exponents.begin() + static_cast<std::ptrdiff_t>(at));
+            std::copy(ev.log_sums.begin(), ev.log_sums.end(),
+                      e.log_sums.begin() + static_cast<std::ptrdiff_t>(at));
+        } else if (e.steps.size() < e.steps.capacity()) {
+            e.steps.push_back(ev.nstep);
+            e.samples.push_back(ev.nstep * ev.evolv);
+            e.warmup.push_back(static_cast<std::uint8_t>(ev.warmup));
+            e.exponents.insert(e.exponents.end(), ev.exponents.begin(), ev.exponents.end());
+            e.log_sums.insert(e.log_sums.end(), ev.log_sums.begin(), ev.log_sums.end());
+        }
+        if (user_ != nullptr) user_->report(ev);
+    }
+    void warmup_ended(std::int64_t iteration, std::int64_t evolv) {
+        r_.warmup_end = iteration;
+        if (user_ != nullptr) user_->warmup_ended(evolv);
+    }
+    void end_iteration(std::int64_t iteration, std::int64_t nstep, std::int64_t ntrip) {
+        r_.steps.back().nstep = static_cast<std::int32_t>(nstep);
+        if (user_ != nullptr) user_->iteration_done(iteration, ntrip);
+    }
+    void finished(const spectrum::Spectrum& sp, std::int64_t nstep, std::int32_t tmax) {
+        for (auto& e : r_.dimensions) {
+            const auto& lambda = sp.lambda[static_cast<std::size_t>(e.dimension)];
+            std::copy(lambda.begin() + 1, lambda.begin() + 1 + e.dimension,
+                      e.final_exponents.begin());
+        }
+        r_.counted_steps = nstep;
+        r_.reached_tmax = nstep >= tmax;
+        r_.retries.shrink_to_fit();
+        if (user_ != nullptr) user_->finished(nstep, tmax);
+    }
 
-    for (std::int64_t iter = 1; iter <= ntrip; ++iter) {
-        // The reference point and its image must be built vectors.
-        if (iref + evolv > nvec) break;
+  private:
+    DimensionEstimates& of(int m) {
+        return r_.dimensions[static_cast<std::size_t>(m - first_dimension_)];
+    }
+    Result& r_;
+    Observer* user_;
+    int first_dimension_ = 0;
+};
+
+enum class StepEnd { Counted, GivenUp, Finished };
+
+// The loop's state, and one step of it.
+class StepLoop {
+  public:
+    StepLoop(const Parameters& p, const Derived& d, Workspace& w, Recorder& rec)
+        : p_(p), d_(d), w_(w), rec_(rec) {}
+
+    void run() {
+        spectrum::reset_spectrum(w_.spectrum, p_.mto);
+        rec_.loop_started(d_.ntrip);
+        const auto evolv0 = static_cast<float>(p_.evolv);
+        const std::int64_t nvec = w_.vectors.nvec();
+        std::int64_t iref = p_.istart;
+        for (std::int64_t iter = 1; iter <= d_.ntrip; ++iter) {
+            // The reference point and its image must be built vectors.
+            if (iref + evolv_ > nvec) break;
+            rec_.begin_iteration(iref);
+            const StepEnd end = step(iter, iref);
+            iterations_ = iter;
+            if (end == StepEnd::Finished) {
+                rec_.end_iteration(iter, nstep_, d_.ntrip);
+                break;
+            }
+            iref += evolv_;
+            if (iter == NWARM) {
+                // The warm-up ends: the entered evolution time, the sums and the count anew,
+                // the frames kept.
+                evolv_ = static_cast<std::int64_t>(evolv0);
+                spectrum::clear_sums(w_.spectrum);
+                nstep_ = 0;
+                rec_.warmup_ended(iter, evolv_);
+            }
+            rec_.end_iteration(iter, nstep_, d_.ntrip);
+        }
+        rec_.finished(w_.spectrum, nstep_, d_.tmax);
+    }
+
+    std::int64_t iterations() const { return iterations_; }
+
+  private:
+    // One step at reference point iref: the search, then the dimensions from mfirst; a
+    // singular matrix sends the step back to the search with a larger radius, resuming at
+    // the failing dimension, the dimensions below it keeping what they did.
+    StepEnd step(std::int64_t iter, std::int64_t iref) {
         const float tfac = static_cast<float>(
-            static_cast<double>(evolv) * static_cast<double>(kLn2) * static_cast<double>(p.dt));
-        embedding::SearchState search{p.scalmx0, 0, mlow0};
-        int mfirst = p.mfrom;
-        for (int k = 1; k <= p.mto; ++k)
-            nb.nn(k) = 0;
-        const embedding::SearchParams sp{p.ncube, p.mto, nvec - evolv, p.scalmx0};
-        const spectrum::ReportContext ctx_base{0, evolv, tfac};
-        bool finished = false;
-
-        // The search and the dimension loop; a singular matrix sends the step back here.
+            static_cast<double>(evolv_) * static_cast<double>(kLn2) * static_cast<double>(p_.dt));
+        // With a lowest dimension of 1, dimension 1 collects its own neighbours.
+        embedding::SearchState search{d_.scalmx, 0, p_.mfrom == 1 ? 1 : 2};
+        int mfirst = p_.mfrom;
+        w_.neighbours.clear();
+        const embedding::SearchParams sp{p_.ncube, p_.mto, w_.vectors.nvec() - evolv_, d_.scalmx};
         for (;;) {
-            if (embedding::find_neighbourhoods(t.vectors, sp, iref, search, nb, console) ==
+            if (w_.search->find(sp, iref, search, w_.neighbours) ==
                 embedding::SearchResult::GivenUp) {
-                break;
+                rec_.given_up(iter, iref, search.ngrow);
+                return StepEnd::GivenUp;
             }
-            if (nstep < 100) embedding::write_progress(console, search.ngrow, nb.nn(p.mto));
-            ++nstep;
-            spectrum::ReportContext ctx = ctx_base;
-            ctx.nstep = nstep;
-            int failed = 0;
-            for (int m = mfirst; m <= p.mto; ++m) {
-                if (spectrum::estimate_local_map(t.vectors, nb, m, iref, evolv, t.scratch,
-                                                 console) != 0 ||
-                    spectrum::propagate_dimension(t.spectrum, t.scratch.a, m, ctx, console,
-                                                  result) != 0) {
-                    failed = m;
-                    break;
-                }
-            }
-            if (failed == 0) {
-                finished = nstep >= p.tmax;
-                break;
-            }
-            // Singular matrix at dimension `failed`: a larger radius, the count taken
-            // back, the search and the loop resumed from that dimension.
+            rec_.search_accepted({iter, iref, nstep_, search.ngrow, w_.neighbours.nn(p_.mto)});
+            ++nstep_;
+            const int failed = advance_dimensions(iter, iref, mfirst, tfac);
+            if (failed == 0) return nstep_ >= d_.tmax ? StepEnd::Finished : StepEnd::Counted;
             const float before = search.scalmx;
             embedding::grow_radius(search);
-            --nstep;
+            --nstep_;
             search.mlow = failed;
             mfirst = failed;
             if (std::bit_cast<std::uint32_t>(before) ==
                 std::bit_cast<std::uint32_t>(search.scalmx)) {
                 // A radius that cannot grow would retry for ever: give the step up.
-                search.scalmx = p.scalmx0;
-                embedding::write_limit_record(console);
-                break;
+                search.scalmx = d_.scalmx;
+                rec_.given_up(iter, iref, search.ngrow);
+                return StepEnd::GivenUp;
             }
         }
-        out.iterations = iter;
-        out.last_iref = iref;
-        if (finished) break;
+    }
 
-        iref += evolv;
-        if (iter == NWARM) {
-            evolv = static_cast<std::int64_t>(evolv0);
-            spectrum::clear_sums(t.spectrum);
-            nstep = 0;
-            console.write_free({"evolv=", evolv});
+    // Dimensions mfirst..mto at the counted step nstep_: 0 when all advanced, else the
+    // dimension whose matrix was singular.
+    int advance_dimensions(std::int64_t iter, std::int64_t iref, int mfirst, float tfac) {
+        spectrum::Spectrum& sp = w_.spectrum;
+        for (int m = mfirst; m <= p_.mto; ++m) {
+            if (spectrum::estimate_local_map(*w_.covariances, w_.matrix, w_.vectors, w_.neighbours,
+                                             m, iref, evolv_, w_.map) != spectrum::MapStatus::Ok) {
+                rec_.singular({iter, nstep_, m, Singular::Covariance});
+                return m;
+            }
+            const auto status =
+                spectrum::propagate_dimension(sp, w_.matrix, w_.map.a, m, nstep_, tfac);
+            if (status != spectrum::PropagationStatus::Ok) {
+                rec_.singular({iter, nstep_, m,
+                               status == spectrum::PropagationStatus::SingularColumn
+                                   ? Singular::OrthonormalColumn
+                                   : Singular::OrthonormalFactor});
+                return m;
+            }
+            rec_.advanced(m, nstep_, evolv_);
+            if (nstep_ % kReportEvery == 0) {
+                const auto um = static_cast<std::size_t>(m);
+                rec_.report({iter, nstep_, evolv_, m, iter <= NWARM,
+                             std::span<const float>(sp.lambda[um].data() + 1, um),
+                             std::span<const double>(sp.logsum[um].data() + 1, um)});
+            }
         }
+        return 0;
     }
 
-    if (nstep < p.tmax) {
-        console.write_free({"jmax=", p.tmax, " zu gross"});
-        console.write_free({"nur", nstep, " pts. genuegen den bedingungen"});
-    }
-    out.nstep = nstep;
-    return out;
+    const Parameters& p_;
+    const Derived& d_;
+    Workspace& w_;
+    Recorder& rec_;
+    std::int64_t evolv_ = 1;  // the warm-up steps one sample at a time
+    std::int64_t nstep_ = 0;
+    std::int64_t iterations_ = 0;
+};
+
+}  // namespace
+
+Workspace::Workspace(std::span<const float> x, const Parameters& p)
+    : vectors(x, static_cast<std::int64_t>(x.size()), p.delay, p.mto),
+      search(p.kernels == KernelSet::Plain ? embedding::plain::make_search(vectors)
+                                           : embedding::fast::make_search(vectors)),
+      covariances(p.kernels == KernelSet::Plain ? spectrum::plain::make_covariances()
+                                                : spectrum::fast::make_covariances()),
+      matrix(matrix_kernels(p.kernels)) {}
+
+Result run_step_loop(std::span<const float> x, const Parameters& p, const Derived& d, Workspace& w,
+                     Observer* observer) {
+    Result r;
+    r.parameters = p;
+    r.derived = d;
+    r.series = facts_of(x);
+    Recorder rec(r, observer, p, d);
+    StepLoop loop(p, d, w, rec);
+    loop.run();
+    r.iterations = loop.iterations();
+    return r;
 }
 
 }  // namespace tarnvex::driver

@@ -1,42 +1,38 @@
 #pragma once
 // The step loop: follows the reference trajectory through the warm-up and the counted
-// steps, driving the neighbour search, the local maps and the frames.
+// steps, driving the neighbour search, the local maps and the frames, and keeps what the
+// run did in its result.
 
-#include <cstdint>
+#include <memory>
+#include <span>
 
-#include "driver/params.hpp"
-#include "driver/series.hpp"
 #include "embedding/delay_vectors.hpp"
 #include "embedding/neighbours.hpp"
+#include "linalg/kernel_table.hpp"
 #include "spectrum/local_map.hpp"
 #include "spectrum/propagation.hpp"
-#include "textio/channels.hpp"
+#include "tarnvex/tarnvex.hpp"
 
 namespace tarnvex::driver {
 
-// Every table of a run, allocated once before the dialogue.
-struct RunTables {
-    Series series;
+// Every table of a run, allocated once before the step loop, with the kernels of the
+// chosen set and their scratch. Large: make it on the heap.
+struct Workspace {
+    // The delay vectors of the samples used, for dimension p.mto.
+    Workspace(std::span<const float> x, const Parameters& p);
+
     embedding::DelayVectors vectors;
+    std::unique_ptr<embedding::NeighbourSearch> search;
+    std::unique_ptr<spectrum::Covariances> covariances;
+    const linalg::MatrixKernels& matrix;
     embedding::Neighbourhoods neighbours;
-    spectrum::LocalMapScratch scratch;
+    spectrum::LocalMap map;
     spectrum::Spectrum spectrum;
 };
 
-// Iteration budget: the truncation of npts / evolv0 - (25 * evolv) / evolv0, in double,
-// with evolv = 1 (the warm-up's).
-std::int64_t iteration_budget(std::int32_t npts, float evolv0);
-
-// What the loop ended with, for tests.
-struct LoopOutcome {
-    std::int64_t iterations = 0;  // iterations begun and run to their end
-    std::int64_t nstep = 0;       // counted steps at the end
-    std::int64_t last_iref = 0;   // reference point of the last iteration run
-};
-
-// Runs the whole step loop and its closing records. The parameters must have passed
-// parameter_check.
-LoopOutcome run_step_loop(const Params& p, RunTables& t, textio::RecordWriter& console,
-                          textio::RecordWriter& result);
+// Runs the whole step loop over the samples used. The parameters must have passed the
+// checks.
+Result run_step_loop(std::span<const float> x, const Parameters& p, const Derived& d, Workspace& w,
+                     Observer* observer);
 
 }  // namespace tarnvex::driver

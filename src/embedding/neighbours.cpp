@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <limits>
+#include <numeric>
 
 #include "convert.hpp"
 #include "kernels.hpp"
@@ -21,15 +22,92 @@ void grow_radius(SearchState& s) {
     s.scalmx = static_cast<float>(r + static_cast<double>(s.ngrow) * (r / 8.0));
 }
 
-void write_progress(textio::RecordWriter& console, int ngrow, int nn_mto) {
-    console.write_edited(textio::kProgressRecord, {ngrow, nn_mto});
-}
-
-void write_limit_record(textio::RecordWriter& console) {
-    console.write_edited(textio::kLimitRecord, {});
+SearchResult NeighbourSearch::find(const SearchParams& p, std::int64_t iref, SearchState& s,
+                                   Neighbourhoods& nb) {
+    for (;;) {
+        scan(p, iref, radius_of(s.scalmx), s.mlow, nb);
+        bool short_dimension = false;
+        for (int k = s.mlow; k <= p.mto; ++k) {
+            if (nb.nn(k) < 2 * k) {
+                s.mlow = k;
+                grow_radius(s);
+                if (s.ngrow > MAXGROW) {
+                    s.scalmx = p.scalmx0;
+                    return SearchResult::GivenUp;
+                }
+                short_dimension = true;
+                break;
+            }
+        }
+        if (!short_dimension) return SearchResult::Accepted;
+    }
 }
 
 namespace {
+
+// The fast search's own copies of the table: vectors 1..nvec ordered by their first
+// coordinate (ties by index), their values and indices, and their coordinates in that order
+// coordinate by coordinate (NMAX places each), so that the vectors within a radius of the
+// first coordinate lie side by side. When the table, zero included, spans at most 65535
+// (compact), the sorted coordinates again in 16 bits as coordinate - base, so that twice as
+// many compare at once.
+struct SearchIndex {
+    std::int64_t nvec = 0;
+    std::array<std::int32_t, NMAX> sorted_first{};
+    std::array<std::int32_t, NMAX> sorted_index{};
+    std::array<std::int32_t, static_cast<std::size_t>(NMAX) * MMAX> sorted_cols{};
+    bool compact = false;
+    std::int64_t base = 0;
+    std::array<std::int16_t, static_cast<std::size_t>(NMAX) * MMAX> sorted_cols16{};
+
+    explicit SearchIndex(const DelayVectors& dv) : nvec(dv.nvec()) {
+        const auto count = static_cast<std::size_t>(nvec);
+        const auto used = static_cast<std::ptrdiff_t>(count);
+        std::iota(sorted_index.begin(), sorted_index.begin() + used, 1);
+        const std::int32_t* first = dv.column(1);
+        std::sort(sorted_index.begin(), sorted_index.begin() + used,
+                  [first](std::int32_t a, std::int32_t b) {
+                      return first[a - 1] < first[b - 1] || (first[a - 1] == first[b - 1] && a < b);
+                  });
+        for (std::size_t i = 0; i < count; ++i)
+            sorted_first[i] = first[sorted_index[i] - 1];
+        // The span of the table, zero included (the places beyond the built vectors hold it):
+        // every place of the sorted columns lies in it.
+        std::int64_t low = 0;
+        std::int64_t high = 0;
+        for (int k = 1; k <= MMAX; ++k) {
+            const std::int32_t* const col = dv.column(k);
+            std::int32_t* const to = sorted_cols.data() + static_cast<std::size_t>(k - 1) * NMAX;
+            for (std::size_t place = 0; place < count; ++place)
+                to[place] = col[sorted_index[place] - 1];
+            const auto [lo, hi] = std::minmax_element(col, col + NMAX);
+            low = std::min<std::int64_t>(low, *lo);
+            high = std::max<std::int64_t>(high, *hi);
+        }
+        compact = high - low <= 65535;
+        base = low + 32768;
+        if (compact) {
+            for (std::size_t i = 0; i < sorted_cols.size(); ++i)
+                sorted_cols16[i] = static_cast<std::int16_t>(sorted_cols[i] - base);
+        }
+    }
+};
+
+// Scratch of a fast scan. One bit per vector marks the candidates within the radius in the
+// first coordinate, with a summary bit for each non-zero word; all clear between scans. For
+// a marked vector: its first coordinate beyond the radius (or mto + 1); and the same by
+// sorted place while a scan works it out. A flag for each place in the radius that can
+// count, and the sorted places (from the first in the radius) that can count.
+struct ScanScratch {
+    std::array<std::uint64_t, NMAX / 64 + 1> marks{};
+    std::array<std::uint64_t, NMAX / 64 / 64 + 1> summary{};
+    std::array<std::uint8_t, NMAX> kstop{};
+    std::array<std::int32_t, NMAX> kstop_sorted{};
+    std::array<std::int16_t, NMAX> kstop_sorted16{};
+    std::array<std::uint16_t, NMAX> within{};  // all ones while a place is within so far
+    std::array<std::uint8_t, NMAX + 8> counts_here{};
+    std::array<std::int32_t, NMAX> kept{};
+};
 
 // Adds candidate j to the list of dimension k; a full dimension moves mlow above itself.
 inline void take(Neighbourhoods& nb, int k, std::int64_t j, int ncube, int& mlow) {
@@ -62,7 +140,7 @@ inline void examine(const DelayVectors& dv, const SearchParams& p, std::int64_t 
 // that is where the running maximum first exceeds the radius. One coordinate at a time
 // over all candidates, in whole-number bounds, so that the comparisons run side by side.
 TARNVEX_VECTOR_CLONES
-void first_excess(const DelayVectors& dv, std::size_t first, std::size_t last,
+void first_excess(const SearchIndex& ix, std::size_t first, std::size_t last,
                   const std::array<std::int64_t, DelayVectors::ROW + 1>& ref, std::int64_t radius,
                   int mto, std::int32_t* __restrict kstop) {
     const std::size_t count = last - first;
@@ -76,7 +154,7 @@ void first_excess(const DelayVectors& dv, std::size_t first, std::size_t last,
         const auto hi =
             static_cast<std::int32_t>(std::min(kMax, ref[static_cast<std::size_t>(k)] + radius));
         const std::int32_t* __restrict const col =
-            dv.sorted_cols.data() + static_cast<std::size_t>(k - 1) * NMAX + first;
+            ix.sorted_cols.data() + static_cast<std::size_t>(k - 1) * NMAX + first;
         const std::int32_t alive = mto + 1;
         for (std::size_t i = 0; i < count; ++i) {
             const bool out = col[i] < lo || col[i] > hi;
@@ -88,7 +166,7 @@ void first_excess(const DelayVectors& dv, std::size_t first, std::size_t last,
 // The same with the 16-bit coordinates of a compact table: the bounds are taken relative to
 // the base and clamped to 16 bits, which every coordinate lies within.
 TARNVEX_VECTOR_CLONES
-void first_excess16(const DelayVectors& dv, std::size_t first, std::size_t last,
+void first_excess16(const SearchIndex& ix, std::size_t first, std::size_t last,
                     const std::array<std::int64_t, DelayVectors::ROW + 1>& ref, std::int64_t radius,
                     int mto, std::int16_t* __restrict kstop, std::uint16_t* __restrict within) {
     const std::size_t count = last - first;
@@ -102,13 +180,13 @@ void first_excess16(const DelayVectors& dv, std::size_t first, std::size_t last,
     constexpr std::int64_t kMin = std::numeric_limits<std::int16_t>::min();
     constexpr std::int64_t kMax = std::numeric_limits<std::int16_t>::max();
     for (int k = 2; k <= mto; ++k) {
-        const std::int64_t centre = ref[static_cast<std::size_t>(k)] - dv.base;
+        const std::int64_t centre = ref[static_cast<std::size_t>(k)] - ix.base;
         const std::int64_t lo = std::max(kMin, centre - radius);
         const std::int64_t hi = std::min(kMax, centre + radius);
         const auto width = static_cast<std::uint16_t>(hi - lo);
         const auto offset = static_cast<std::uint16_t>(lo);
         const std::int16_t* __restrict const col =
-            dv.sorted_cols16.data() + static_cast<std::size_t>(k - 1) * NMAX + first;
+            ix.sorted_cols16.data() + static_cast<std::size_t>(k - 1) * NMAX + first;
         for (std::size_t i = 0; i < count; ++i) {
             const auto from_lo =
                 static_cast<std::uint16_t>(static_cast<std::uint16_t>(col[i]) - offset);
@@ -146,15 +224,16 @@ void scan_plain(const DelayVectors& dv, const SearchParams& p, std::int64_t iref
 
 // The same scan visiting only the vectors whose first coordinate is within the radius:
 // they are marked from the sorted first coordinates, then taken in increasing index.
-void scan_fast(const DelayVectors& dv, const SearchParams& p, std::int64_t iref,
-               std::int32_t iradius, int& mlow, Neighbourhoods& nb) {
+void scan_fast(const DelayVectors& dv, const SearchIndex& ix, ScanScratch& sc,
+               const SearchParams& p, std::int64_t iref, std::int32_t iradius, int& mlow,
+               Neighbourhoods& nb) {
     for (int k = mlow; k <= p.mto; ++k)
         nb.nn(k) = 0;
     const std::int64_t radius = iradius;
     if (radius < 0 || p.nlast < 1) return;
     const auto ref = reference(dv, iref, p.mto);
-    const auto begin = dv.sorted_first.begin();
-    const auto end = begin + static_cast<std::ptrdiff_t>(dv.nvec);
+    const auto begin = ix.sorted_first.begin();
+    const auto end = begin + static_cast<std::ptrdiff_t>(ix.nvec);
     const auto lo = std::lower_bound(begin, end, ref[1] - radius,
                                      [](std::int32_t v, std::int64_t x) { return v < x; });
     const auto hi = std::upper_bound(lo, end, ref[1] + radius,
@@ -168,56 +247,56 @@ void scan_fast(const DelayVectors& dv, const SearchParams& p, std::int64_t iref,
     // branch, and only they are marked.
     const std::int32_t least = mlow == 1 ? 1 : std::max(mlow, 2);
     const std::size_t band = last_place - first_place;
-    if (dv.compact) {
-        first_excess16(dv, first_place, last_place, ref, radius, p.mto, nb.kstop_sorted16.data(),
-                       nb.within.data());
+    if (ix.compact) {
+        first_excess16(ix, first_place, last_place, ref, radius, p.mto, sc.kstop_sorted16.data(),
+                       sc.within.data());
         for (std::size_t i = 0; i < band; ++i)
-            nb.counts_here[i] = nb.kstop_sorted16[i] > least ? 1 : 0;
+            sc.counts_here[i] = sc.kstop_sorted16[i] > least ? 1 : 0;
     } else {
-        first_excess(dv, first_place, last_place, ref, radius, p.mto, nb.kstop_sorted.data());
+        first_excess(ix, first_place, last_place, ref, radius, p.mto, sc.kstop_sorted.data());
         for (std::size_t i = 0; i < band; ++i)
-            nb.counts_here[i] = nb.kstop_sorted[i] > least ? 1 : 0;
+            sc.counts_here[i] = sc.kstop_sorted[i] > least ? 1 : 0;
     }
     // The places that count, eight flags (one byte each) at a time.
     for (std::size_t i = band; i < ((band + 7) & ~std::size_t{7}); ++i)
-        nb.counts_here[i] = 0;
+        sc.counts_here[i] = 0;
     std::size_t kept = 0;
     for (std::size_t i0 = 0; i0 < band; i0 += 8) {
         std::uint64_t flags;
-        std::memcpy(&flags, nb.counts_here.data() + i0, sizeof flags);
+        std::memcpy(&flags, sc.counts_here.data() + i0, sizeof flags);
         while (flags != 0) {
             const std::size_t i = i0 + static_cast<std::size_t>(std::countr_zero(flags)) / 8;
             flags &= flags - 1;
-            nb.kept[kept] = static_cast<std::int32_t>(i);
-            nb.kstop_sorted[kept] = dv.compact ? nb.kstop_sorted16[i] : nb.kstop_sorted[i];
+            sc.kept[kept] = static_cast<std::int32_t>(i);
+            sc.kstop_sorted[kept] = ix.compact ? sc.kstop_sorted16[i] : sc.kstop_sorted[i];
             ++kept;
         }
     }
     // kstop_sorted[q] now belongs to kept place q. Marked by vector index, with one
     // summary bit for each word of marks that holds any.
     if (kept == 0) return;
-    std::size_t smin = nb.summary.size();
+    std::size_t smin = sc.summary.size();
     std::size_t smax = 0;
     for (std::size_t q = 0; q < kept; ++q) {
-        const auto i = static_cast<std::size_t>(nb.kept[q]);
-        const auto bit = static_cast<std::size_t>(dv.sorted_index[first_place + i] - 1);
-        nb.kstop[bit] = static_cast<std::uint8_t>(nb.kstop_sorted[q]);
+        const auto i = static_cast<std::size_t>(sc.kept[q]);
+        const auto bit = static_cast<std::size_t>(ix.sorted_index[first_place + i] - 1);
+        sc.kstop[bit] = static_cast<std::uint8_t>(sc.kstop_sorted[q]);
         const std::size_t w = bit >> 6;
-        nb.marks[w] |= std::uint64_t{1} << (bit & 63);
-        nb.summary[w >> 6] |= std::uint64_t{1} << (w & 63);
+        sc.marks[w] |= std::uint64_t{1} << (bit & 63);
+        sc.summary[w >> 6] |= std::uint64_t{1} << (w & 63);
         smin = std::min(smin, w >> 6);
         smax = std::max(smax, w >> 6);
     }
     // In increasing index: the counting. Every mark is cleared, also after the last
     // dimension has filled.
     for (std::size_t sw = smin; sw <= smax; ++sw) {
-        std::uint64_t words = nb.summary[sw];
-        nb.summary[sw] = 0;
+        std::uint64_t words = sc.summary[sw];
+        sc.summary[sw] = 0;
         while (words != 0) {
             const std::size_t w = sw * 64 + static_cast<std::size_t>(std::countr_zero(words));
             words &= words - 1;
-            std::uint64_t bits = nb.marks[w];
-            nb.marks[w] = 0;
+            std::uint64_t bits = sc.marks[w];
+            sc.marks[w] = 0;
             while (bits != 0 && mlow <= p.mto) {
                 const auto bit = w * 64 + static_cast<std::size_t>(std::countr_zero(bits));
                 const auto j = static_cast<std::int64_t>(bit) + 1;
@@ -225,7 +304,7 @@ void scan_fast(const DelayVectors& dv, const SearchParams& p, std::int64_t iref,
                 if (j > p.nlast) break;
                 if (std::llabs(j - iref) < NEXCL) continue;
                 if (mlow == 1) take(nb, 1, j, p.ncube, mlow);
-                const int kstop = nb.kstop[bit];
+                const int kstop = sc.kstop[bit];
                 for (int k = mlow > 2 ? mlow : 2; k < kstop; ++k)
                     take(nb, k, j, p.ncube, mlow);
             }
@@ -233,52 +312,58 @@ void scan_fast(const DelayVectors& dv, const SearchParams& p, std::int64_t iref,
     }
 }
 
-template <void (*Scan)(const DelayVectors&, const SearchParams&, std::int64_t, std::int32_t, int&,
-                       Neighbourhoods&)>
-SearchResult search(const DelayVectors& dv, const SearchParams& p, std::int64_t iref,
-                    SearchState& s, Neighbourhoods& nb, textio::RecordWriter& console) {
-    for (;;) {
-        Scan(dv, p, iref, radius_of(s.scalmx), s.mlow, nb);
-        bool short_dimension = false;
-        for (int k = s.mlow; k <= p.mto; ++k) {
-            if (nb.nn(k) < 2 * k) {
-                s.mlow = k;
-                grow_radius(s);
-                if (s.ngrow > MAXGROW) {
-                    s.scalmx = p.scalmx0;
-                    write_limit_record(console);
-                    return SearchResult::GivenUp;
-                }
-                short_dimension = true;
-                break;
-            }
-        }
-        if (!short_dimension) return SearchResult::Accepted;
+class PlainSearch final : public NeighbourSearch {
+  public:
+    explicit PlainSearch(const DelayVectors& dv) : NeighbourSearch(dv) {}
+
+  protected:
+    void scan(const SearchParams& p, std::int64_t iref, std::int32_t iradius, int& mlow,
+              Neighbourhoods& nb) override {
+        scan_plain(dv_, p, iref, iradius, mlow, nb);
     }
-}
+};
+
+class FastSearch final : public NeighbourSearch {
+  public:
+    explicit FastSearch(const DelayVectors& dv) : NeighbourSearch(dv), index_(dv) {}
+    bool marks_clear() const {
+        for (std::uint64_t w : scratch_.marks)
+            if (w != 0) return false;
+        for (std::uint64_t w : scratch_.summary)
+            if (w != 0) return false;
+        return true;
+    }
+    bool compact() const { return index_.compact; }
+
+  protected:
+    void scan(const SearchParams& p, std::int64_t iref, std::int32_t iradius, int& mlow,
+              Neighbourhoods& nb) override {
+        scan_fast(dv_, index_, scratch_, p, iref, iradius, mlow, nb);
+    }
+
+  private:
+    SearchIndex index_;
+    ScanScratch scratch_;
+};
 
 }  // namespace
 
-SearchResult plain::find_neighbourhoods(const DelayVectors& dv, const SearchParams& p,
-                                        std::int64_t iref, SearchState& s, Neighbourhoods& nb,
-                                        textio::RecordWriter& console) {
-    return search<scan_plain>(dv, p, iref, s, nb, console);
+std::unique_ptr<NeighbourSearch> plain::make_search(const DelayVectors& dv) {
+    return std::make_unique<PlainSearch>(dv);
 }
 
-SearchResult fast::find_neighbourhoods(const DelayVectors& dv, const SearchParams& p,
-                                       std::int64_t iref, SearchState& s, Neighbourhoods& nb,
-                                       textio::RecordWriter& console) {
-    return search<scan_fast>(dv, p, iref, s, nb, console);
+std::unique_ptr<NeighbourSearch> fast::make_search(const DelayVectors& dv) {
+    return std::make_unique<FastSearch>(dv);
 }
 
-SearchResult find_neighbourhoods(const DelayVectors& dv, const SearchParams& p, std::int64_t iref,
-                                 SearchState& s, Neighbourhoods& nb,
-                                 textio::RecordWriter& console) {
-#ifdef TARNVEX_PLAIN_KERNELS
-    return plain::find_neighbourhoods(dv, p, iref, s, nb, console);
-#else
-    return fast::find_neighbourhoods(dv, p, iref, s, nb, console);
-#endif
+bool fast::marks_clear(const NeighbourSearch& search) {
+    const auto* fast = dynamic_cast<const FastSearch*>(&search);
+    return fast == nullptr || fast->marks_clear();
+}
+
+bool fast::compares_16_bits(const NeighbourSearch& search) {
+    const auto* fast = dynamic_cast<const FastSearch*>(&search);
+    return fast != nullptr && fast->compact();
 }
 
 }  // namespace tarnvex::embedding

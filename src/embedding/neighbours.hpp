@@ -5,49 +5,44 @@
 #include <array>
 #include <cassert>
 #include <cstdint>
+#include <memory>
 
 #include "embedding/delay_vectors.hpp"
 #include "limits.hpp"
-#include "textio/channels.hpp"
 
 namespace tarnvex::embedding {
 
-struct Neighbourhoods {
-    // nn(k): neighbours found for dimension k; nbr(j, k), j = 1..nn(k): their vector
-    // indices in increasing order.
-    std::array<std::int32_t, MMAX + 1> counts{};
-    std::array<std::int32_t, static_cast<std::size_t>(KMAX) * MMAX> lists{};
-    // Scratch of a scan: one bit per vector marks the candidates within the radius in the
-    // first coordinate; all clear between scans.
-    std::array<std::uint64_t, NMAX / 64 + 1> marks{};
-    std::array<std::uint64_t, NMAX / 64 / 64 + 1> summary{};  // a bit for each non-zero word
-    // For a marked vector: its first coordinate beyond the radius (or mto + 1); and the same
-    // by sorted place while a scan works it out.
-    std::array<std::uint8_t, NMAX> kstop{};
-    std::array<std::int32_t, NMAX> kstop_sorted{};
-    std::array<std::int16_t, NMAX> kstop_sorted16{};
-    std::array<std::uint16_t, NMAX> within{};  // all ones while a place is within so far
-    // Scratch of a scan: a flag for each place in the radius that can count, and the
-    // sorted places (from the first in the radius) that can count.
-    std::array<std::uint8_t, NMAX + 8> counts_here{};
-    std::array<std::int32_t, NMAX> kept{};
-
+// The neighbourhoods of one step: nn(k) neighbours found for dimension k, their vector
+// indices nbr(1..nn(k), k) in increasing order.
+class Neighbourhoods {
+  public:
     std::int32_t& nn(int k) {
         assert(k >= 1 && k <= MMAX);
-        return counts[static_cast<std::size_t>(k)];
+        return counts_[static_cast<std::size_t>(k)];
     }
     std::int32_t nn(int k) const {
         assert(k >= 1 && k <= MMAX);
-        return counts[static_cast<std::size_t>(k)];
+        return counts_[static_cast<std::size_t>(k)];
     }
     std::int32_t& nbr(int j, int k) {
         assert(j >= 1 && j <= KMAX && k >= 1 && k <= MMAX);
-        return lists[static_cast<std::size_t>((j - 1) + (k - 1) * KMAX)];
+        return lists_[static_cast<std::size_t>((j - 1) + (k - 1) * KMAX)];
     }
     std::int32_t nbr(int j, int k) const {
         assert(j >= 1 && j <= KMAX && k >= 1 && k <= MMAX);
-        return lists[static_cast<std::size_t>((j - 1) + (k - 1) * KMAX)];
+        return lists_[static_cast<std::size_t>((j - 1) + (k - 1) * KMAX)];
     }
+    // The list of dimension k, nn(k) indices.
+    const std::int32_t* list(int k) const {
+        return lists_.data() + static_cast<std::size_t>(k - 1) * KMAX;
+    }
+    // Every count zero.
+    void clear() { counts_.fill(0); }
+    const std::array<std::int32_t, MMAX + 1>& counts() const { return counts_; }
+
+  private:
+    std::array<std::int32_t, MMAX + 1> counts_{};
+    std::array<std::int32_t, static_cast<std::size_t>(KMAX) * MMAX> lists_{};
 };
 
 // What the search reads besides the vectors: fixed for the run, except the candidate
@@ -76,28 +71,36 @@ std::int32_t radius_of(float scalmx);
 // ngrow += 1, then scalmx += ngrow * (scalmx / 8), in double, stored as single precision.
 void grow_radius(SearchState& s);
 
-// Finds the neighbours of vector iref for dimensions s.mlow..p.mto (dimension 1 too when
-// s.mlow is 1), enlarging the radius and searching again while a dimension has fewer
-// than min(ncube, 2k); gives the step up after more than MAXGROW enlargements, with the
-// radius restored and the limit record on `console`. Dimensions below the starting mlow
-// keep their lists.
-SearchResult find_neighbourhoods(const DelayVectors& dv, const SearchParams& p, std::int64_t iref,
-                                 SearchState& s, Neighbourhoods& nb, textio::RecordWriter& console);
+// The search over one table of delay vectors. find() finds the neighbours of vector iref
+// for dimensions s.mlow..p.mto (dimension 1 too when s.mlow is 1), enlarging the radius and
+// searching again while a dimension has fewer than min(ncube, 2k); it gives the step up
+// after more than MAXGROW enlargements, with the radius restored. Dimensions below the
+// starting mlow keep their lists.
+class NeighbourSearch {
+  public:
+    virtual ~NeighbourSearch() = default;
+    SearchResult find(const SearchParams& p, std::int64_t iref, SearchState& s, Neighbourhoods& nb);
+
+  protected:
+    explicit NeighbourSearch(const DelayVectors& dv) : dv_(dv) {}
+    // One scan at a fixed integer radius: the counts of dimensions mlow..mto from zero.
+    virtual void scan(const SearchParams& p, std::int64_t iref, std::int32_t iradius, int& mlow,
+                      Neighbourhoods& nb) = 0;
+    const DelayVectors& dv_;
+};
 
 // The two builds of the search (see kernels.hpp): the plain one scans every vector; the
 // fast one visits, in the same increasing order, only the vectors whose first coordinate
-// is within the radius. find_neighbourhoods is one of them.
+// is within the radius, through an index of its own. The table must outlive the search.
 namespace plain {
-SearchResult find_neighbourhoods(const DelayVectors& dv, const SearchParams& p, std::int64_t iref,
-                                 SearchState& s, Neighbourhoods& nb, textio::RecordWriter& console);
+std::unique_ptr<NeighbourSearch> make_search(const DelayVectors& dv);
 }
 namespace fast {
-SearchResult find_neighbourhoods(const DelayVectors& dv, const SearchParams& p, std::int64_t iref,
-                                 SearchState& s, Neighbourhoods& nb, textio::RecordWriter& console);
-}
-
-// The progress record of an accepted search and the limit record of a step given up.
-void write_progress(textio::RecordWriter& console, int ngrow, int nn_mto);
-void write_limit_record(textio::RecordWriter& console);
+std::unique_ptr<NeighbourSearch> make_search(const DelayVectors& dv);
+// For tests: no mark of a fast search is left set between scans; a fast search compares
+// 16-bit coordinates (its table spans at most 65535).
+bool marks_clear(const NeighbourSearch& search);
+bool compares_16_bits(const NeighbourSearch& search);
+}  // namespace fast
 
 }  // namespace tarnvex::embedding

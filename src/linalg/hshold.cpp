@@ -56,16 +56,8 @@ void clear_and_copy(Mat20& b, Mat20& q, Mat20& r, Mat20& work, int n) {
 
 }  // namespace
 
-int hshold(Mat20& b, Mat20& q, Mat20& r, int n, textio::RecordWriter& console) {
-#ifdef TARNVEX_PLAIN_KERNELS
-    return plain::hshold(b, q, r, n, console);
-#else
-    return fast::hshold(b, q, r, n, console);
-#endif
-}
-
-int plain::hshold(Mat20& b, Mat20& q, Mat20& r, int n, textio::RecordWriter& console) {
-    if (n <= 0) return 0;
+OrthoStatus plain::hshold(Mat20& b, Mat20& q, Mat20& r, int n) {
+    if (n <= 0) return OrthoStatus::Ok;
     Mat20 work;  // the copy of b, then r, then the inverse of r
     std::array<double, MMAX + 1> rdiag;
     clear_and_copy(b, q, r, work, n);
@@ -74,10 +66,7 @@ int plain::hshold(Mat20& b, Mat20& q, Mat20& r, int n, textio::RecordWriter& con
         double s = 0.0;
         for (int i = k; i <= n; ++i)
             s = b(i, k) * b(i, k) + s;
-        if (s < 1e-50) {
-            console.write_free({"householder: matrix singular"});
-            return 1;
-        }
+        if (s < kSingularColumn) return OrthoStatus::SingularColumn;
         const double alpha = diagonal_value(b(k, k), std::sqrt(s));
         rdiag[static_cast<std::size_t>(k)] = alpha;
         const double beta = 1.0 / (s - alpha * b(k, k));
@@ -93,18 +82,9 @@ int plain::hshold(Mat20& b, Mat20& q, Mat20& r, int n, textio::RecordWriter& con
     }
 
     assemble_r(b, r, work, rdiag, n);
-    if (plain::mtrinv(work, n, console) != 0) {
-        console.write_free({"householder: mtrinv: matrix singular"});
-        return 1;
-    }
-    for (int i = 1; i <= n; ++i) {
-        for (int j = 1; j <= n; ++j) {
-            q(i, j) = 0.0;
-            for (int l = 1; l <= n; ++l)
-                q(i, j) = b(i, l) * work(l, j) + q(i, j);
-        }
-    }
-    return 0;
+    if (plain::mtrinv(work, n) != InvertStatus::Ok) return OrthoStatus::SingularFactor;
+    plain::multiply(b, work, q, n);
+    return OrthoStatus::Ok;
 }
 
 namespace {
@@ -119,8 +99,7 @@ using simd::v8l;
 // success, which leaves it as the plain routine restores it; a failure writes the reduced
 // copy back, as the plain routine leaves it.
 template <std::size_t R>
-[[gnu::always_inline]] inline int hshold_in_runs(Mat20& b, Mat20& q, Mat20& r, int n,
-                                                 textio::RecordWriter& console) {
+[[gnu::always_inline]] inline OrthoStatus hshold_in_runs(Mat20& b, Mat20& q, Mat20& r, int n) {
     const auto un = static_cast<std::size_t>(n);
     std::array<std::array<v8d, R>, MMAX> t{};  // t[i]: row i of b
     int not_finite = 0;
@@ -138,7 +117,7 @@ template <std::size_t R>
         double s = 0.0;
         for (std::size_t i = k; i < un; ++i)
             s = t[i][kr][kl] * t[i][kr][kl] + s;
-        if (s < 1e-50) {
+        if (s < kSingularColumn) {
             for (std::size_t j = 0; j < un; ++j) {
                 for (std::size_t i = 0; i < un; ++i) {
                     b.a[i + j * MMAX] = t[i][j / 8][j % 8];
@@ -146,8 +125,7 @@ template <std::size_t R>
                     r.a[i + j * MMAX] = 0.0;
                 }
             }
-            console.write_free({"householder: matrix singular"});
-            return 1;
+            return OrthoStatus::SingularColumn;
         }
         const double bkk = t[k][kr][kl];
         const double alpha = diagonal_value(bkk, std::sqrt(s));
@@ -183,28 +161,27 @@ template <std::size_t R>
         }
     }
     Mat20 work = r;
-    if (linalg::mtrinv(work, n, console) != 0) {
+    if (fast::mtrinv(work, n) != InvertStatus::Ok) {
         for (std::size_t j = 0; j < un; ++j) {
             for (std::size_t i = 0; i < un; ++i)
                 q.a[i + j * MMAX] = 0.0;
         }
-        console.write_free({"householder: mtrinv: matrix singular"});
-        return 1;
+        return OrthoStatus::SingularFactor;
     }
     // With b finite, a zero of r^-1 adds only a zero to a sum that starts from +0, which
     // changes nothing: the product skips those terms. Otherwise every term is added.
     fast::multiply(b, work, q, n, not_finite == 0);
-    return 0;
+    return OrthoStatus::Ok;
 }
 
 }  // namespace
 
 TARNVEX_VECTOR_CLONES
-int fast::hshold(Mat20& b, Mat20& q, Mat20& r, int n, textio::RecordWriter& console) {
-    if (n <= 0) return 0;
-    if (n <= 8) return hshold_in_runs<1>(b, q, r, n, console);
-    if (n <= 16) return hshold_in_runs<2>(b, q, r, n, console);
-    return hshold_in_runs<3>(b, q, r, n, console);
+OrthoStatus fast::hshold(Mat20& b, Mat20& q, Mat20& r, int n) {
+    if (n <= 0) return OrthoStatus::Ok;
+    if (n <= 8) return hshold_in_runs<1>(b, q, r, n);
+    if (n <= 16) return hshold_in_runs<2>(b, q, r, n);
+    return hshold_in_runs<3>(b, q, r, n);
 }
 
 }  // namespace tarnvex::linalg

@@ -60,15 +60,6 @@ inline void find_pivot(const Mat20& a, int n, const std::array<int, MMAX + 1>& p
 
 }  // namespace
 
-int mtrinv(Mat20& a, int n, textio::RecordWriter& console) {
-#ifdef TARNVEX_PLAIN_KERNELS
-    return plain::mtrinv(a, n, console);
-#else
-    // Both give the same bits; for orders 1 and 2 the plain loops are the quicker.
-    return n < 3 ? plain::mtrinv(a, n, console) : fast::mtrinv(a, n, console);
-#endif
-}
-
 namespace {
 
 using vec = simd::v8d;
@@ -84,7 +75,7 @@ constexpr std::size_t W = 8;  // places a run
 // as in the plain search. The first row holding the overall largest, then the first free
 // column holding it in that row, is the first largest in row-then-column order.
 template <std::size_t R>
-[[gnu::always_inline]] inline int invert_in_runs(Mat20& a, int n, textio::RecordWriter& console) {
+[[gnu::always_inline]] inline InvertStatus invert_in_runs(Mat20& a, int n) {
     using Runs = std::array<vec, R>;
     const auto un = static_cast<std::size_t>(n);
     std::array<Runs, MMAX> c;
@@ -120,8 +111,7 @@ template <std::size_t R>
         }
         if (best <= 0.0) {
             store();
-            console.write_free({"mtrinv: matrix singular"});
-            return 1;
+            return InvertStatus::Singular;
         }
         std::size_t r = 0;
         while (rowmax[r / W][r % W] != best)
@@ -170,21 +160,28 @@ template <std::size_t R>
     }
     store();
     undo_permutation(a, n, pivcol, pivrow);
-    return 0;
+    return InvertStatus::Ok;
 }
 
 }  // namespace
 
+namespace fast {
 TARNVEX_VECTOR_CLONES
-int fast::mtrinv(Mat20& a, int n, textio::RecordWriter& console) {
-    if (n <= 0) return 0;
-    if (n <= 8) return invert_in_runs<1>(a, n, console);
-    if (n <= 16) return invert_in_runs<2>(a, n, console);
-    return invert_in_runs<3>(a, n, console);
+InvertStatus mtrinv_in_runs(Mat20& a, int n) {
+    if (n <= 8) return invert_in_runs<1>(a, n);
+    if (n <= 16) return invert_in_runs<2>(a, n);
+    return invert_in_runs<3>(a, n);
+}
+}  // namespace fast
+
+// Both give the same bits; for orders 1 and 2 the plain loops are the quicker.
+InvertStatus fast::mtrinv(Mat20& a, int n) {
+    if (n <= 0) return InvertStatus::Ok;
+    return n < 3 ? plain::mtrinv(a, n) : mtrinv_in_runs(a, n);
 }
 
-int plain::mtrinv(Mat20& a, int n, textio::RecordWriter& console) {
-    if (n <= 0) return 0;
+InvertStatus plain::mtrinv(Mat20& a, int n) {
+    if (n <= 0) return InvertStatus::Ok;
     // pivcol(i): column of the pivot taken in row i; pivrow(j): row of the pivot taken
     // in column j; 0 while unused.
     std::array<int, MMAX + 1> pivcol{};
@@ -194,10 +191,7 @@ int plain::mtrinv(Mat20& a, int n, textio::RecordWriter& console) {
         double p;
         int r, s;
         find_pivot(a, n, pivcol, pivrow, p, r, s);
-        if (std::fabs(p) <= 0.0) {
-            console.write_free({"mtrinv: matrix singular"});
-            return 1;
-        }
+        if (std::fabs(p) <= 0.0) return InvertStatus::Singular;
         pivcol[r] = s;
         pivrow[s] = r;
 
@@ -221,7 +215,7 @@ int plain::mtrinv(Mat20& a, int n, textio::RecordWriter& console) {
     }
 
     undo_permutation(a, n, pivcol, pivrow);
-    return 0;
+    return InvertStatus::Ok;
 }
 
 }  // namespace tarnvex::linalg

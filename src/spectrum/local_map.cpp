@@ -1,35 +1,73 @@
 #include "spectrum/local_map.hpp"
 
 #include <algorithm>
+#include <array>
 #include <cstdint>
 
 #include "kernels.hpp"
-#include "linalg/mtrinv.hpp"
-#include "linalg/product.hpp"
 
 namespace tarnvex::spectrum {
 
-int estimate_local_map(const embedding::DelayVectors& dv, const embedding::Neighbourhoods& nb,
-                       int m, std::int64_t iref, std::int64_t evolv, LocalMapScratch& s,
-                       textio::RecordWriter& console) {
-#ifdef TARNVEX_PLAIN_KERNELS
-    plain::neighbourhood_covariances(dv, nb, m, iref, evolv, s);
-#else
-    fast::neighbourhood_covariances(dv, nb, m, iref, evolv, s);
-#endif
-    if (linalg::mtrinv(s.v, m, console) != 0) return 1;
-#ifdef TARNVEX_PLAIN_KERNELS
-    plain::map_product(s, m);
-#else
-    fast::map_product(s, m);
-#endif
-    return 0;
+MapStatus estimate_local_map(Covariances& cov, const linalg::MatrixKernels& k,
+                             const embedding::DelayVectors& dv, const embedding::Neighbourhoods& nb,
+                             int m, std::int64_t iref, std::int64_t evolv, LocalMap& map) {
+    cov.compute(dv, nb, m, iref, evolv, map.v, map.c);
+    if (k.invert(map.v, m) != linalg::InvertStatus::Ok) return MapStatus::SingularCovariance;
+    k.multiply(map.c, map.v, map.a, m);
+    return MapStatus::Ok;
 }
 
+using linalg::Mat20;
+
+// The plain loops' displacements: dy(j, c), dz(j, c) of neighbour j, exact integers held
+// as doubles.
+namespace plain {
+struct Scratch {
+    std::array<double, static_cast<std::size_t>(KMAX) * MMAX> dy;
+    std::array<double, static_cast<std::size_t>(KMAX) * MMAX> dz;
+
+    double& dy_at(int j, int col) {
+        return dy[static_cast<std::size_t>((j - 1) * MMAX + (col - 1))];
+    }
+    double& dz_at(int j, int col) {
+        return dz[static_cast<std::size_t>((j - 1) * MMAX + (col - 1))];
+    }
+};
+}  // namespace plain
+
+// The fast covariances' displacements, coordinate by coordinate: as doubles (KMAX places a
+// coordinate) with their largest magnitudes, and as 16-bit integers (KPAD places a
+// coordinate, zero from the count to the next multiple of 32).
+namespace fast {
+struct Scratch {
+    std::array<double, static_cast<std::size_t>(KMAX) * MMAX> dyc;
+    std::array<double, static_cast<std::size_t>(KMAX) * MMAX> dzc;
+    std::int64_t max_dy = 0;
+    std::int64_t max_dz = 0;
+    static constexpr std::size_t KPAD = 224;
+    std::array<std::int16_t, KPAD * MMAX> y16;
+    std::array<std::int16_t, KPAD * MMAX> z16;
+};
+}  // namespace fast
+
 // Displacements: integer differences (in 64 bits), then converted, so they are exact.
+namespace plain {
+void neighbourhood_covariances(const embedding::DelayVectors& dv,
+                               const embedding::Neighbourhoods& nb, int m, std::int64_t iref,
+                               std::int64_t evolv, Scratch& s, Mat20& v, Mat20& c);
+void covariances(Scratch& s, int m, int count, Mat20& v, Mat20& c);
+}  // namespace plain
+namespace fast {
+void neighbourhood_covariances(const embedding::DelayVectors& dv,
+                               const embedding::Neighbourhoods& nb, int m, std::int64_t iref,
+                               std::int64_t evolv, Scratch& s, Mat20& v, Mat20& c);
+void covariances(Scratch& s, int m, int count, Mat20& v, Mat20& c);
+void narrow_covariances(Scratch& s, int m, int count, Mat20& v, Mat20& c);
+}  // namespace fast
+
 void plain::neighbourhood_covariances(const embedding::DelayVectors& dv,
                                       const embedding::Neighbourhoods& nb, int m, std::int64_t iref,
-                                      std::int64_t evolv, LocalMapScratch& s) {
+                                      std::int64_t evolv, Scratch& s, Mat20& vm, Mat20& cm) {
     const int count = nb.nn(m);
     for (int j = 1; j <= count; ++j) {
         const std::int64_t i = nb.nbr(j, m);
@@ -40,14 +78,14 @@ void plain::neighbourhood_covariances(const embedding::DelayVectors& dv,
             s.dz_at(j, c) = static_cast<double>(later);
         }
     }
-    plain::covariances(s, m, count);
+    plain::covariances(s, m, count, vm, cm);
 }
 
 namespace {
 
 // The displacements in 64 bits, coordinate by coordinate, as doubles for fast::covariances.
 void wide_displacements(const embedding::DelayVectors& dv, const std::int32_t* list, int count,
-                        int m, std::int64_t iref, std::int64_t evolv, LocalMapScratch& s) {
+                        int m, std::int64_t iref, std::int64_t evolv, fast::Scratch& s) {
     std::int64_t max_dy = 0;
     std::int64_t max_dz = 0;
     const auto uk = static_cast<std::size_t>(KMAX);
@@ -89,12 +127,12 @@ inline bool fits_16_bits(std::int64_t max_dy, std::int64_t max_dz, int count) {
 TARNVEX_VECTOR_CLONES
 void fast::neighbourhood_covariances(const embedding::DelayVectors& dv,
                                      const embedding::Neighbourhoods& nb, int m, std::int64_t iref,
-                                     std::int64_t evolv, LocalMapScratch& s) {
+                                     std::int64_t evolv, Scratch& s, Mat20& vm, Mat20& cm) {
     const int count = nb.nn(m);
-    const std::int32_t* const list = nb.lists.data() + static_cast<std::size_t>(m - 1) * KMAX;
-    if (!dv.narrow) {
+    const std::int32_t* const list = nb.list(m);
+    if (!dv.narrow()) {
         wide_displacements(dv, list, count, m, iref, evolv, s);
-        fast::covariances(s, m, count);
+        fast::covariances(s, m, count, vm, cm);
         return;
     }
     const auto uk = static_cast<std::size_t>(KMAX);
@@ -104,7 +142,7 @@ void fast::neighbourhood_covariances(const embedding::DelayVectors& dv,
     // coordinate by coordinate as 16-bit integers straight away; should they not fit 16
     // bits (seen only at the end), they are formed again as doubles.
     constexpr std::size_t kRow = embedding::DelayVectors::ROW;
-    constexpr std::size_t kp = LocalMapScratch::KPAD;
+    constexpr std::size_t kp = Scratch::KPAD;
     const auto um = static_cast<std::size_t>(m);
     const std::int32_t* const ref_now = dv.row(iref);
     const std::int32_t* const ref_later = dv.row(iref + evolv);
@@ -149,7 +187,7 @@ void fast::neighbourhood_covariances(const embedding::DelayVectors& dv,
                 s.z16[c * kp + j] = 0;
             }
         }
-        fast::narrow_covariances(s, m, count);
+        fast::narrow_covariances(s, m, count, vm, cm);
         return;
     }
     for (std::size_t j = 0; j < ucount; ++j) {
@@ -162,7 +200,7 @@ void fast::neighbourhood_covariances(const embedding::DelayVectors& dv,
     }
     s.max_dy = max_dy;
     s.max_dz = max_dz;
-    fast::covariances(s, m, count);
+    fast::covariances(s, m, count, vm, cm);
 }
 
 namespace {
@@ -182,13 +220,13 @@ inline std::int32_t dot_16(const std::int16_t* __restrict a, const std::int16_t*
 // bounds it), converted to double exactly and divided by the count, as the plain loops
 // divide their exact sums. V's upper half is summed and mirrored.
 TARNVEX_VECTOR_CLONES
-void fast::narrow_covariances(LocalMapScratch& s, int m, int count) {
+void fast::narrow_covariances(Scratch& s, int m, int count, Mat20& vm, Mat20& cm) {
     const auto um = static_cast<std::size_t>(m);
     const std::size_t padded = (static_cast<std::size_t>(count) + 31) & ~std::size_t{31};
     const double n = static_cast<double>(count);
-    double* __restrict const v = s.v.a.data();
-    double* __restrict const c = s.c.a.data();
-    constexpr std::size_t kp = LocalMapScratch::KPAD;
+    double* __restrict const v = vm.a.data();
+    double* __restrict const c = cm.a.data();
+    constexpr std::size_t kp = Scratch::KPAD;
     for (std::size_t col = 0; col < um; ++col) {
         const std::int16_t* const yc = s.y16.data() + col * kp;
         for (std::size_t row = 0; row < um; ++row) {
@@ -207,7 +245,7 @@ void fast::narrow_covariances(LocalMapScratch& s, int m, int count) {
 }
 
 // Each element summed over the neighbours in list order, then divided by the count.
-void plain::covariances(LocalMapScratch& s, int m, int count) {
+void plain::covariances(Scratch& s, int m, int count, Mat20& vm, Mat20& cm) {
     const double n = static_cast<double>(count);
     for (int r = 1; r <= m; ++r) {
         for (int c = 1; c <= m; ++c) {
@@ -217,15 +255,10 @@ void plain::covariances(LocalMapScratch& s, int m, int count) {
                 v = v + s.dy_at(j, r) * s.dy_at(j, c);
                 cc = cc + s.dz_at(j, r) * s.dy_at(j, c);
             }
-            s.v(r, c) = v / n;
-            s.c(r, c) = cc / n;
+            vm(r, c) = v / n;
+            cm(r, c) = cc / n;
         }
     }
-}
-
-// A = C V^-1, row by row, each element summed in increasing k.
-void plain::map_product(LocalMapScratch& s, int m) {
-    linalg::plain::multiply(s.c, s.v, s.a, m);
 }
 
 namespace {
@@ -269,12 +302,12 @@ inline bool sums_are_exact(std::int64_t max_dy, std::int64_t max_dz, int count) 
 // symmetric (a product does not depend on the order of its factors): its upper half is
 // summed and mirrored.
 TARNVEX_VECTOR_CLONES
-void fast::covariances(LocalMapScratch& s, int m, int count) {
+void fast::covariances(Scratch& s, int m, int count, Mat20& vm, Mat20& cm) {
     const auto um = static_cast<std::size_t>(m);
     const bool exact = sums_are_exact(s.max_dy, s.max_dz, count);
     const double n = static_cast<double>(count);
-    double* __restrict const v = s.v.a.data();
-    double* __restrict const c = s.c.a.data();
+    double* __restrict const v = vm.a.data();
+    double* __restrict const c = cm.a.data();
     for (std::size_t col = 0; col < um; ++col) {
         const double* const yc = s.dyc.data() + col * KMAX;
         for (std::size_t row = 0; row < um; ++row) {
@@ -294,9 +327,28 @@ void fast::covariances(LocalMapScratch& s, int m, int count) {
     }
 }
 
-// A = C V^-1 a column at a time: every element still sums its terms in increasing k.
-void fast::map_product(LocalMapScratch& s, int m) {
-    linalg::fast::multiply(s.c, s.v, s.a, m, false);
+namespace {
+
+template <typename Scratch, auto Compute>
+class CovariancesWith final : public Covariances {
+  public:
+    void compute(const embedding::DelayVectors& dv, const embedding::Neighbourhoods& nb, int m,
+                 std::int64_t iref, std::int64_t evolv, Mat20& v, Mat20& c) override {
+        Compute(dv, nb, m, iref, evolv, scratch_, v, c);
+    }
+
+  private:
+    Scratch scratch_;
+};
+
+}  // namespace
+
+std::unique_ptr<Covariances> plain::make_covariances() {
+    return std::make_unique<CovariancesWith<Scratch, plain::neighbourhood_covariances>>();
+}
+
+std::unique_ptr<Covariances> fast::make_covariances() {
+    return std::make_unique<CovariancesWith<Scratch, fast::neighbourhood_covariances>>();
 }
 
 }  // namespace tarnvex::spectrum

@@ -6,8 +6,8 @@
 #include <cstdint>
 
 #include "limits.hpp"
+#include "linalg/kernel_table.hpp"
 #include "linalg/matrix.hpp"
-#include "textio/channels.hpp"
 
 namespace tarnvex::spectrum {
 
@@ -17,10 +17,9 @@ struct Spectrum {
     std::array<std::array<double, MMAX + 1>, MMAX + 1> logsum;
     // lambda(m, i): float, estimate of the i-th exponent of dimension m, bits per unit time.
     std::array<std::array<float, MMAX + 1>, MMAX + 1> lambda;
-    linalg::Mat20 qnew;                // new frame from the orthonormalisation
-    linalg::Mat20 rfac;                // its triangular factor
-    std::array<double, MMAX + 1> row;  // one row of the product map * frame
-    linalg::Mat20 product;             // the product map * frame, built a column at a time
+    linalg::Mat20 product;  // the product map * frame
+    linalg::Mat20 qnew;     // new frame from the orthonormalisation
+    linalg::Mat20 rfac;     // its triangular factor
 };
 
 // Frames of dimensions 1..mto become the identity over their mto x mto block; the sums of
@@ -30,19 +29,14 @@ void reset_spectrum(Spectrum& sp, int mto);
 // The whole table of sums becomes zero (end of the warm-up); the frames are kept.
 void clear_sums(Spectrum& sp);
 
-// What the reports of one dimension carry besides its estimates.
-struct ReportContext {
-    std::int64_t nstep;  // counted steps, this one included
-    std::int64_t evolv;  // evolution time in force, in samples
-    float tfac;          // evolv * ln 2 * dt
-};
+enum class PropagationStatus { Ok, SingularColumn, SingularFactor };
 
-// Advances dimension m by the map `a` (overwritten by map * frame): orthonormalisation,
-// new frame, log sums, estimates, then the console report when nstep is a multiple of 50
-// and the result-file report when it is a multiple of 25. Returns 1, leaving the frame
-// and sums untouched, when the orthonormalisation fails.
-[[nodiscard]] int propagate_dimension(Spectrum& sp, linalg::Mat20& a, int m,
-                                      const ReportContext& ctx, textio::RecordWriter& console,
-                                      textio::RecordWriter& result);
+// Advances dimension m by the map `a`: the product map * frame, its orthonormalisation, the
+// new frame, the log sums and the estimates lambda(m, i) = logsum(m, i) / (nstep * tfac),
+// tfac being evolv * ln 2 * dt. When the orthonormalisation fails the frame and the sums
+// are left untouched.
+[[nodiscard]] PropagationStatus propagate_dimension(Spectrum& sp, const linalg::MatrixKernels& k,
+                                                    const linalg::Mat20& a, int m,
+                                                    std::int64_t nstep, float tfac);
 
 }  // namespace tarnvex::spectrum

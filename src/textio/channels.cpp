@@ -11,9 +11,7 @@
 
 namespace tarnvex::textio {
 
-namespace {
-
-std::string_view message_of(Fatal n) {
+std::string_view fatal_message(Fatal n) {
     switch (n) {
         case Fatal::PermissionDenied:
             return "permission to access file denied";
@@ -34,6 +32,8 @@ std::string_view message_of(Fatal n) {
     }
     return "open failure";
 }
+
+namespace {
 
 // The report number of a failed open, from the system's error.
 Fatal open_failure(int err) {
@@ -92,7 +92,7 @@ std::string fatal_report_line(const FatalError& e) {
     char head[64];
     std::snprintf(head, sizeof head, "dralum: severe (%d): ", static_cast<int>(e.number));
     std::string line(head);
-    line.append(message_of(e.number));
+    line.append(fatal_message(e.number));
     line.append(", unit ");
     line.append(std::to_string(e.channel));
     line.append(", file ");

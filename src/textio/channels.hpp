@@ -3,7 +3,6 @@
 // the series file and the result file, and the fatal error reports of failed transfers.
 
 #include <cstdint>
-#include <initializer_list>
 #include <iosfwd>
 #include <span>
 #include <string>
@@ -11,6 +10,7 @@
 
 #include "textio/reader.hpp"
 #include "textio/records.hpp"
+#include "textio/sink.hpp"
 
 namespace tarnvex::textio {
 
@@ -44,55 +44,11 @@ struct FatalError {
 
 // The one-line report: "dralum: severe (N): <message>, unit C, file P" and a line feed.
 std::string fatal_report_line(const FatalError& e);
+// The message of a report number, as the report line gives it.
+std::string_view fatal_message(Fatal n);
 
 // The name of the console input in reports.
 inline constexpr std::string_view kStdinName = "stdin";
-
-// An output channel: builds each statement's records in a reused buffer, then hands
-// them on whole.
-class RecordWriter {
-  public:
-    RecordWriter() { buf_.reserve(4096); }
-    virtual ~RecordWriter() = default;
-    RecordWriter(const RecordWriter&) = delete;
-    RecordWriter& operator=(const RecordWriter&) = delete;
-
-    void write_free(std::initializer_list<Item> items) {
-        append_free(buf_, items);
-        flush_records();
-    }
-    void write_edited(std::span<const EditDesc> list, std::span<const Item> items) {
-        append_edited(buf_, list, items);
-        flush_records();
-    }
-    void write_edited(std::span<const EditDesc> list, std::initializer_list<Item> items) {
-        write_edited(list, std::span<const Item>(items.begin(), items.size()));
-    }
-
-  protected:
-    // Delivers complete records (CR LF ended) to the device.
-    virtual void emit(std::string_view records) = 0;
-
-  private:
-    void flush_records() {
-        emit(buf_);
-        buf_.clear();
-    }
-    std::string buf_;
-};
-
-// Collects records in memory; for tests and in-process runs.
-class StringWriter final : public RecordWriter {
-  public:
-    const std::string& text() const { return text_; }
-    void clear() { text_.clear(); }
-
-  protected:
-    void emit(std::string_view records) override { text_.append(records); }
-
-  private:
-    std::string text_;
-};
 
 // Console output (channels -1 and 6 share it): every record is flushed at once.
 class ConsoleOut final : public RecordWriter {

@@ -157,10 +157,7 @@ TEST(Hostile, AdversarialDataEnds) {
         noise += ((s >> 16) & 1 ? "7\n" : "-7\n");
         outlier += (i == 500 ? "2000000000\n" : std::to_string((i * 37) % 101) + "\n");
     }
-    std::string lorenz;
-    for (double v : kit::generate(*kit::find_system("lorenz"), 20000, 1000, 0.01)) {
-        lorenz += std::to_string(static_cast<long>(std::trunc(v * 100.0))) + "\n";
-    }
+    const std::string lorenz = kit::system_series("lorenz", 20000);
     const std::string henon = testing::henon_series(1000);
     const struct {
         const char* name;

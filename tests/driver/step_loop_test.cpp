@@ -1,16 +1,18 @@
-// The step loop on small crafted series: warm-up, cadence, budget and the ends of a run.
-
-#include "driver/step_loop.hpp"
+// The step loop on small crafted series: warm-up, cadence, budget and the ends of a run,
+// through the engine and the records of its events.
 
 #include <gtest/gtest.h>
 
-#include <memory>
 #include <sstream>
+#include <vector>
 
 #include "support/run_util.hpp"
+#include "tarnvex/tarnvex.hpp"
 #include "textio/reader.hpp"
+#include "textio/series.hpp"
+#include "textio/transcript.hpp"
 
-namespace tarnvex::driver {
+namespace tarnvex {
 namespace {
 
 using textio::StringWriter;
@@ -18,17 +20,16 @@ using textio::StringWriter;
 using testing::count_of;
 
 struct Loop {
-    std::unique_ptr<RunTables> t = std::make_unique<RunTables>();
-    Params p;
+    std::vector<float> x;
+    Parameters p;
     StringWriter console;
     StringWriter result;
 
     // The loop over a series given as text, with the dialogue's answers as parameters.
     Loop(const std::string& series, std::int32_t ncube, std::int32_t tmax, std::int32_t mfrom,
          std::int32_t mto, std::int32_t evolv, float scalpct) {
-        textio::StringSource src(series);
-        EXPECT_EQ(read_series(src, t->series), 0);
-        p.npts = t->series.ndata;
+        x = testing::samples_of(series);
+        p.npts = static_cast<std::int32_t>(x.size());
         p.ncube = ncube;
         p.tmax = tmax;
         p.delay = 1;
@@ -37,32 +38,36 @@ struct Loop {
         p.istart = 1;
         p.dt = 1.0f;
         p.evolv = evolv;
-        p.scalpct = scalpct;
-        derive_extent(p, t->series.x);
-        p.scalmx = p.scalmx0 = initial_radius(scalpct, p.extent);
+        p.radius_pct = scalpct;
     }
-    LoopOutcome run() { return run_step_loop(p, *t, console, result); }
+    Result run() {
+        textio::RecordObserver records(console, result);
+        return tarnvex::run(x, p, &records);
+    }
 };
 
 TEST(StepLoop, IterationBudget) {
-    EXPECT_EQ(iteration_budget(1000, 5.0f), 195);
-    EXPECT_EQ(iteration_budget(1000, 1.0f), 975);
-    EXPECT_EQ(iteration_budget(25, 1.0f), 0);
-    EXPECT_EQ(iteration_budget(20, 1.0f), -5);
-    EXPECT_EQ(iteration_budget(20000, 3.0f), 6658);  // 6666.67 - 8.33, truncated
+    EXPECT_EQ(iteration_budget(1000, 5), 195);
+    EXPECT_EQ(iteration_budget(1000, 1), 975);
+    EXPECT_EQ(iteration_budget(25, 1), 0);
+    EXPECT_EQ(iteration_budget(20, 1), -5);
+    EXPECT_EQ(iteration_budget(20000, 3), 6658);  // 6666.67 - 8.33, truncated
+    EXPECT_EQ(iteration_budget(20000, 0), 0);     // refused by the checks; no division
 }
 
 TEST(StepLoop, WarmUpThenTheEnteredEvolutionTime) {
     Loop l(testing::henon_series(1000), 30, 100000, 2, 2, 5, 2.0f);
-    const LoopOutcome o = l.run();
+    const Result o = l.run();
     EXPECT_EQ(o.iterations, 195);
-    EXPECT_EQ(o.last_iref, 26 + 5 * (195 - 26));  // 25 steps of 1, then steps of 5
+    EXPECT_EQ(o.steps.back().iref, 26 + 5 * (195 - 26));  // 25 steps of 1, then steps of 5
+    EXPECT_EQ(o.warmup_end, 25);
     const std::string& c = l.console.text();
     EXPECT_EQ(count_of(c, " evolv=           5\r\n"), 1);
     // Closing records with tmax and the final count.
     const std::string closing = " jmax=      100000  zu gross\r\n nur" +
-                                std::string(12 - std::to_string(o.nstep).size(), ' ') +
-                                std::to_string(o.nstep) + "  pts. genuegen den bedingungen\r\n";
+                                std::string(12 - std::to_string(o.counted_steps).size(), ' ') +
+                                std::to_string(o.counted_steps) +
+                                "  pts. genuegen den bedingungen\r\n";
     ASSERT_GE(c.size(), closing.size());
     EXPECT_EQ(c.substr(c.size() - closing.size()), closing);
     // The console report of the counted steps carries nstep * evolv samples.
@@ -71,9 +76,9 @@ TEST(StepLoop, WarmUpThenTheEnteredEvolutionTime) {
 
 TEST(StepLoop, SmallTmaxEndsInsideTheWarmUp) {
     Loop l(testing::henon_series(1000), 30, 10, 2, 2, 1, 2.0f);
-    const LoopOutcome o = l.run();
+    const Result o = l.run();
     EXPECT_EQ(o.iterations, 10);
-    EXPECT_EQ(o.nstep, 10);
+    EXPECT_EQ(o.counted_steps, 10);
     EXPECT_EQ(count_of(l.console.text(), "jmax="), 0);
     EXPECT_EQ(count_of(l.console.text(), "evolv="), 0);
     EXPECT_EQ(count_of(l.console.text(), ","), 10);  // one progress record a step
@@ -81,7 +86,7 @@ TEST(StepLoop, SmallTmaxEndsInsideTheWarmUp) {
 
 TEST(StepLoop, NoIterationWithoutABudget) {
     Loop l(testing::henon_series(25), 30, 7, 2, 2, 1, 2.0f);
-    const LoopOutcome o = l.run();
+    const Result o = l.run();
     EXPECT_EQ(o.iterations, 0);
     EXPECT_EQ(l.console.text(),
               " \r\n jmax=           7  zu gross\r\n"
@@ -91,8 +96,8 @@ TEST(StepLoop, NoIterationWithoutABudget) {
 
 TEST(StepLoop, ReportCadenceInIncreasingDimension) {
     Loop l(testing::henon_series(2000), 30, 150, 2, 3, 1, 2.0f);
-    const LoopOutcome o = l.run();
-    EXPECT_EQ(o.nstep, 150);
+    const Result o = l.run();
+    EXPECT_EQ(o.counted_steps, 150);
     // Result file: one record per dimension at 25 of the warm-up, then at 25, 50, ... 150.
     std::istringstream lines(l.result.text());
     std::string line;
@@ -116,8 +121,8 @@ TEST(StepLoop, ReportCadenceInIncreasingDimension) {
 TEST(StepLoop, SingularRetriesResumeAtTheFailingDimension) {
     Loop l(testing::doubling_blocks(), 20, 100, 1, 2, 1, 0.08f);
     l.p.istart = 101;
-    const LoopOutcome o = l.run();
-    EXPECT_EQ(o.nstep, 100);
+    const Result o = l.run();
+    EXPECT_EQ(o.counted_steps, 100);
     const std::string& c = l.console.text();
     EXPECT_GT(count_of(c, " mtrinv: matrix singular\r\n"), 100);
     EXPECT_GT(count_of(c, " ( 1) 20,\r\n"), 0);  // the progress record again, radius grown
@@ -143,9 +148,9 @@ TEST(StepLoop, ConstantSeriesGivesEveryStepUp) {
     for (int i = 0; i < 200; ++i)
         series += "7\n";
     Loop l(series, 10, 5, 2, 2, 1, 2.0f);
-    const LoopOutcome o = l.run();
+    const Result o = l.run();
     EXPECT_EQ(o.iterations, 175);
-    EXPECT_EQ(o.nstep, 0);
+    EXPECT_EQ(o.counted_steps, 0);
     // Every step: the progress record, the singular covariance, the limit record.
     const std::string step = " ( 0) 10,\r\n mtrinv: matrix singular\r\n  - ,\r\n";
     EXPECT_EQ(count_of(l.console.text(), step), 175);
@@ -155,9 +160,9 @@ TEST(StepLoop, TheEndOfTheTrajectoryEndsTheLoop) {
     // istart near the end: the image of the reference point must be a built vector.
     Loop l(testing::henon_series(1000), 30, 100000, 2, 2, 1, 2.0f);
     l.p.istart = 990;
-    const LoopOutcome o = l.run();
+    const Result o = l.run();
     EXPECT_EQ(o.iterations, 9);  // nvec = 999: the points 990..998 have an image
-    EXPECT_EQ(o.last_iref, 998);
+    EXPECT_EQ(o.steps.back().iref, 998);
 }
 
 TEST(StepLoop, DimensionOneCollectsItsOwnNeighbours) {
@@ -169,10 +174,10 @@ TEST(StepLoop, DimensionOneCollectsItsOwnNeighbours) {
         series += std::to_string(static_cast<long>(x * 100000.0)) + "\n";
     }
     Loop l(series, 20, 2000, 1, 1, 1, 1.0f);
-    const LoopOutcome o = l.run();
-    EXPECT_EQ(o.nstep, 2000);
-    EXPECT_NEAR(l.t->spectrum.lambda[1][1], 1.0f, 0.1f);
+    const Result o = l.run();
+    EXPECT_EQ(o.counted_steps, 2000);
+    EXPECT_NEAR(o.dimension(1)->final_exponents[0], 1.0f, 0.1f);
 }
 
 }  // namespace
-}  // namespace tarnvex::driver
+}  // namespace tarnvex

@@ -23,12 +23,7 @@ using testing::TempDir;
 
 using Call = testing::KitCall;
 
-// tarnvex-kit; run and sweep use the program just built.
-Call kit(std::vector<std::string> args) {
-    if (args[0] == "run" || args[0] == "sweep") {
-        args.push_back("--program");
-        args.push_back(TARNVEX_PROGRAM);
-    }
+Call kit(const std::vector<std::string>& args) {
     return testing::call_kit(args);
 }
 
@@ -92,36 +87,35 @@ TEST(KitRun, FreshResultNamesAndRefusals) {
         << refused.err;
 }
 
-TEST(KitRun, SummaryOfTranscriptsWithKnownCounts) {
-    // The constant series: every step's covariance is singular or its search gives up.
-    std::ifstream golden(std::string(TARNVEX_GOLDEN_DIR) + "/constant_series/expected/stdout",
-                         std::ios::binary);
-    std::stringstream ss;
-    ss << golden.rdbuf();
-    const TranscriptSummary s = summarize_transcript(ss.str(), 10);
-    EXPECT_EQ(s.counted, 0);
-    EXPECT_FALSE(s.reached_tmax);
-    EXPECT_EQ(s.given_up, 35);
-    EXPECT_EQ(s.singular_covariance, 27);
-    EXPECT_EQ(s.singular_orthonormalisation, 0);
-    EXPECT_EQ(s.progress_records, 27);
-    EXPECT_EQ(s.max_ngrow, 0);
-    EXPECT_NEAR(s.mean_neighbours, (24 * 5 + 4 + 4 + 5) / 27.0, 1e-12);
-    ASSERT_EQ(s.shortfall.size(), 2u);
-
-    const std::string crafted =
-        " ( 3) 40,\r\n mtrinv: matrix singular\r\n householder: mtrinv: matrix singular\r\n"
-        " ( 5) 60,\r\n householder: matrix singular\r\n ( 6) 80,\r\n mtrinv: matrix singular\r\n"
-        " ( 7) 80,\r\n   50  2    0.61   -2.25\r\n";
-    const TranscriptSummary t = summarize_transcript(crafted, 50);
-    EXPECT_EQ(t.singular_covariance, 1);
-    EXPECT_EQ(t.singular_orthonormalisation, 2);
-    EXPECT_EQ(t.progress_records, 4);
-    EXPECT_EQ(t.max_ngrow, 7);
-    EXPECT_DOUBLE_EQ(t.mean_ngrow, 21.0 / 4.0);
-    EXPECT_DOUBLE_EQ(t.mean_neighbours, 65.0);
-    EXPECT_EQ(t.counted, 50);
-    EXPECT_TRUE(t.shortfall.empty());
+// The summary's counts come from the run itself; the transcript the program would have
+// written shows the same numbers of singular matrices, limit records and counted steps.
+TEST(KitRun, SummaryAgreesWithTheTranscript) {
+    TempDir dir;
+    dir.write("d.dat", testing::doubling_blocks());
+    const Call c =
+        kit({"run", dir.file("d.dat"), "--ncube", "20", "--tmax", "100", "--dims", "1:2", "--start",
+             "101", "--radius-pct", "0.08", "--keep-transcript", dir.file("t.txt")});
+    ASSERT_EQ(c.status, 0) << c.err;
+    const std::string t = dir.read("t.txt");
+    const int covariance = testing::count_of(t, " mtrinv: matrix singular\r\n") -
+                           testing::count_of(t, " householder: mtrinv: matrix singular\r\n");
+    const int orthonormal = testing::count_of(t, " householder:");
+    EXPECT_GT(covariance, 100);
+    EXPECT_NE(c.out.find("singular matrices: " + std::to_string(covariance) + " covariance, " +
+                         std::to_string(orthonormal) + " orthonormalisation\n"),
+              std::string::npos)
+        << c.out;
+    EXPECT_NE(c.out.find("steps given up: " + std::to_string(testing::count_of(t, "  - ,\r\n"))),
+              std::string::npos)
+        << c.out;
+    EXPECT_NE(c.out.find("counted steps: 100 (tmax reached)"), std::string::npos) << c.out;
+    // Without tmax the run goes to the end of the data; the header shows the budget.
+    const Call to_end = kit({"run", dir.file("d.dat"), "--ncube", "20", "--dims", "1:2", "--start",
+                             "101", "--radius-pct", "0.08", "-o", dir.file("e.out")});
+    ASSERT_EQ(to_end.status, 0) << to_end.err;
+    EXPECT_NE(to_end.out.find("(to the end of the data)"), std::string::npos) << to_end.out;
+    const std::string header = dir.read("e.out");
+    EXPECT_EQ(header.substr(42, 36), "         400          20         375");
 }
 
 TEST(KitSweep, OneRowPerCombination) {

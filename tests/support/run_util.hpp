@@ -7,11 +7,15 @@
 #include <cmath>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "driver/run.hpp"
+#include "kit/systems.hpp"
+#include "textio/reader.hpp"
+#include "textio/series.hpp"
 
 namespace tarnvex::testing {
 
@@ -54,17 +58,10 @@ inline RunResult run_in(const TempDir& dir, const std::string& answers) {
     return {status, out.str(), err.str()};
 }
 
-// The Henon map (a = 1.4, b = 0.3) after a transient, x scaled by 10000 and truncated.
+// The Henon map (a = 1.4, b = 0.3) after a transient of 100, x scaled by 10000 and
+// truncated.
 inline std::string henon_series(int n) {
-    double x = 0.1, y = 0.1;
-    std::string s;
-    for (int i = 0; i < n + 100; ++i) {
-        const double xn = 1.0 - 1.4 * x * x + y;
-        y = 0.3 * x;
-        x = xn;
-        if (i >= 100) s += std::to_string(static_cast<long>(std::trunc(x * 10000.0))) + "\n";
-    }
-    return s;
+    return kit::format_series(kit::generate(*kit::find_system("henon"), n, 100, 1.0), 10000.0);
 }
 
 // Blocks of ten doublings: sample (b, t) = (5000 + b) * 2^t for b = 0..39, t = 0..9. In
@@ -77,6 +74,15 @@ inline std::string doubling_blocks() {
             s += std::to_string((5000 + b) << t) + "\n";
     }
     return s;
+}
+
+// The samples of a series text, read as the program reads a series file.
+inline std::vector<float> samples_of(const std::string& text) {
+    const auto table = std::make_unique<textio::SampleTable>();
+    textio::StringSource src(text);
+    textio::read_series(src, *table);
+    const auto s = table->samples();
+    return std::vector<float>(s.begin(), s.end());
 }
 
 inline int count_of(const std::string& text, const std::string& what) {

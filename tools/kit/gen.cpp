@@ -7,10 +7,16 @@
 #include <sstream>
 
 #include "kit/commands.hpp"
+#include "kit/files.hpp"
 #include "kit/options.hpp"
 #include "kit/systems.hpp"
 
 namespace tarnvex::kit {
+
+std::string system_series(std::string_view name, long samples) {
+    const SystemInfo& s = *find_system(name);
+    return format_series(generate(s, samples, s.transient, s.step), s.scale);
+}
 
 std::string format_series(const std::vector<double>& values, double scale) {
     std::string out;
@@ -61,10 +67,7 @@ int cmd_gen(const std::vector<std::string>& args, std::ostream& out, std::ostrea
     const std::string text = format_series(generate(*s, n, transient, step), scale);
 
     if (const auto file = o.get("-o")) {
-        if (std::ifstream(*file).good()) throw UsageError(*file + " exists; it is not overwritten");
-        std::ofstream f(*file, std::ios::binary);
-        f << text;
-        if (!f.flush()) throw UsageError("cannot write " + *file);
+        write_new_file(*file, text);
         out << "wrote " << n << " samples of " << s->name << " to " << *file << "\n";
         out << known_exponents_text(*s);
     } else {

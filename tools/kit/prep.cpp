@@ -10,6 +10,7 @@
 #include <sstream>
 
 #include "kit/commands.hpp"
+#include "kit/files.hpp"
 #include "kit/options.hpp"
 
 namespace tarnvex::kit {
@@ -119,18 +120,11 @@ int cmd_prep(const std::vector<std::string>& args, std::ostream& out, std::ostre
     opt.steps = o.get_long("--steps", 100000, 2, 1000000000);
     opt.decimal_comma = o.has("--decimal-comma");
     opt.cut = o.has("--cut");
-    std::ifstream in(o.positional()[0], std::ios::binary);
-    if (!in) throw UsageError("cannot read " + o.positional()[0]);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    const PreparedSeries p = prepare_series(ss.str(), opt);
+    const PreparedSeries p = prepare_series(read_whole_file(o.positional()[0]), opt);
 
     std::ostream* report = &err;
     if (const auto file = o.get("-o")) {
-        if (std::ifstream(*file).good()) throw UsageError(*file + " exists; it is not overwritten");
-        std::ofstream f(*file, std::ios::binary);
-        f << p.text;
-        if (!f.flush()) throw UsageError("cannot write " + *file);
+        write_new_file(*file, p.text);
         report = &out;
     } else {
         out << p.text;

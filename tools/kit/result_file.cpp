@@ -7,6 +7,7 @@
 #include <map>
 #include <sstream>
 
+#include "kit/files.hpp"
 #include "kit/options.hpp"
 
 namespace tarnvex::kit {
@@ -105,11 +106,7 @@ ResultFile parse_result_file(const std::string& text) {
 }
 
 ResultFile read_result_file(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) throw UsageError("cannot read " + path);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return parse_result_file(ss.str());
+    return parse_result_file(read_whole_file(path));
 }
 
 }  // namespace tarnvex::kit

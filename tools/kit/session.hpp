@@ -1,65 +1,51 @@
 #pragma once
-// Running tarnvex as a child process with generated answers, and reading its transcript.
+// Runs of the engine for the kit: the answers as options, the result file and the
+// transcript written as the program writes them, and figures from the result.
 
+#include <optional>
 #include <string>
 #include <vector>
 
-#include "kit/result_file.hpp"
+#include "tarnvex/tarnvex.hpp"
 
 namespace tarnvex::kit {
 
-// Every dialogue answer of one run.
-struct RunParams {
-    long npts = 20000;  // all samples: the program cuts the count to what it read
-    long ncube = 30;
-    long tmax = 1000000;
-    long delay = 1;
-    long mfrom = 2;
-    long mto = 4;
-    long start = 1;
-    double dt = 1.0;
-    long evolv = 1;
-    double radius_pct = 2.0;
-};
+// The kit's defaults are the engine's: ncube 30, dimensions 2 to 4, delay 1, start 1,
+// dt 1, evolv 1, radius 2 %, every sample, to the end of the data.
+using RunParams = tarnvex::Parameters;
 
-// The answers text after the two names.
-std::string answers_of(const RunParams& p);
-
-// What a console transcript tells about a run.
-struct TranscriptSummary {
-    long counted = 0;              // counted steps at the end
-    bool reached_tmax = true;      // false when the closing messages report a shortfall
-    long given_up = 0;             // limit records
-    long singular_covariance = 0;  // "mtrinv: matrix singular" outside the orthonormalisation
-    long singular_orthonormalisation = 0;  // "householder: ..." lines
-    long progress_records = 0;  // progress records (written while fewer than 100 were counted)
-    double mean_ngrow = 0.0;
-    long max_ngrow = 0;
-    double mean_neighbours = 0.0;
-    std::vector<std::string> shortfall;  // the closing messages, if any
-};
-
-// Reads the records of a transcript; `tmax` is the count a run without shortfall reaches.
-TranscriptSummary summarize_transcript(const std::string& transcript, long tmax);
+// The samples of a series file as the program reads them; UsageError when there is no
+// such file, SeriesError when it holds a value that is not a number.
+std::vector<float> read_series_file(const std::string& path);
 
 struct RunOutcome {
-    int status = 0;           // tarnvex's exit status
-    std::string transcript;   // standard output
-    std::string errors;       // standard error
-    std::string result_path;  // where the result file now is
+    tarnvex::Result result;
+    std::string result_path;  // where the result file is
+    std::string transcript;   // the whole console transcript, when it was asked for
 };
 
-// The tarnvex program: `explicit_path` when given, else beside this program, else on PATH.
-std::string find_tarnvex(const std::string& explicit_path);
-
-// Runs tarnvex on `series` writing `result` (which must not exist; it is never
-// overwritten). The program reads names of at most 20 characters, so it runs in a fresh
-// folder where the series is linked under a short name, and the result is moved to its
-// place afterwards.
-RunOutcome run_tarnvex(const std::string& program, const std::string& series,
-                       const std::string& result, const RunParams& p);
+// Runs the engine on the samples of `series`, writing the result file `result` (which must
+// not exist; it is never overwritten) byte for byte as the program writes it for the same
+// answers, with the series' and the result's base names in its header when they fit 20
+// characters (else series.dat and result.out). With `keep_transcript` the console
+// transcript is kept too, dialogue included. UsageError when a check refuses the
+// parameters; nothing is written then.
+RunOutcome run_engine(const std::string& series, const std::vector<float>& samples,
+                      const std::string& result, const RunParams& p, bool keep_transcript);
 
 // A result file name next to the series that does not exist yet: STEM.N.out.
 std::string fresh_result_name(const std::string& series);
+
+// Figures of the counted steps: radius enlargements and neighbours of the highest
+// dimension at the accepted search of each.
+struct StepFigures {
+    double mean_ngrow = 0.0;
+    long max_ngrow = 0;
+    double mean_neighbours = 0.0;
+};
+StepFigures step_figures(const tarnvex::Result& r);
+
+// A value as the result file shows it: rounded to two decimals, ties away from zero.
+std::string fixed2(float v);
 
 }  // namespace tarnvex::kit

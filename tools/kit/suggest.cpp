@@ -3,16 +3,15 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <fstream>
 #include <memory>
 #include <ostream>
 #include <set>
-#include <sstream>
 
-#include "driver/series.hpp"
 #include "kit/commands.hpp"
+#include "kit/files.hpp"
 #include "kit/options.hpp"
 #include "textio/reader.hpp"
+#include "textio/series.hpp"
 
 namespace tarnvex::kit {
 
@@ -109,15 +108,12 @@ int cmd_suggest(const std::vector<std::string>& args, std::ostream& out, std::os
         throw UsageError("usage: tarnvex-kit suggest SERIES [--max-lag N] [--bins B]");
     const int max_lag = static_cast<int>(o.get_long("--max-lag", 200, 2, 10000));
     const int bins = static_cast<int>(o.get_long("--bins", 16, 2, 1000));
-    std::ifstream in(o.positional()[0], std::ios::binary);
-    if (!in) throw UsageError("cannot read " + o.positional()[0]);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    const std::string text = ss.str();
+    const std::string text = read_whole_file(o.positional()[0]);
     // Read as tarnvex reads it.
-    auto series = std::make_unique<driver::Series>();
+    auto series = std::make_unique<textio::SampleTable>();
     textio::StringSource src(text);
-    if (driver::read_series(src, *series) != 0)
+    const textio::ReadStatus status = textio::read_series(src, *series);
+    if (status == textio::ReadStatus::SyntaxError || status == textio::ReadStatus::ConversionError)
         throw UsageError(o.positional()[0] + " holds a value tarnvex cannot read");
     if (series->ndata == 0) throw UsageError(o.positional()[0] + " holds no values");
     std::vector<double> x;

@@ -27,4 +27,12 @@ const std::vector<SystemInfo>& all_systems();
 // integrated with the classical fourth-order Runge-Kutta scheme, one step per sample.
 std::vector<double> generate(const SystemInfo& s, long samples, long transient, double step);
 
+// The values multiplied by `scale` and truncated toward zero, one integer a line; UsageError
+// when one leaves the 32-bit range.
+std::string format_series(const std::vector<double>& values, double scale);
+
+// A series of `samples` values of the named system with its default transient, step and
+// scale, as `tarnvex-kit gen NAME -n SAMPLES` writes it.
+std::string system_series(std::string_view name, long samples);
+
 }  // namespace tarnvex::kit

@@ -1,0 +1,137 @@
+// The engine's entry points: the derived values, the checks, and a whole run.
+
+#include <algorithm>
+#include <cmath>
+#include <memory>
+#include <vector>
+
+#include "convert.hpp"
+#include "driver/step_loop.hpp"
+#include "embedding/delay_vectors.hpp"
+#include "limits.hpp"
+#include "tarnvex/tarnvex.hpp"
+
+namespace tarnvex {
+
+static_assert(kMaxSamples == NMAX && kMaxDimension == MMAX && kMaxNeighbours == KMAX &&
+              kWarmupIterations == NWARM);
+
+KernelSet default_kernel_set() noexcept {
+#ifdef TARNVEX_PLAIN_KERNELS
+    return KernelSet::Plain;
+#else
+    return KernelSet::Fast;
+#endif
+}
+
+Extent extent_of(std::span<const float> samples) {
+    float xmax = -1.0e10f;
+    float xmin = 1.0e10f;
+    for (const float v : samples) {
+        if (v > xmax) xmax = v;
+        if (v < xmin) xmin = v;
+    }
+    return {xmin, xmax, xmax - xmin};
+}
+
+float periode_of(float dt) {
+    return 1.0f / dt;
+}
+
+float initial_radius(float radius_pct, float extent) {
+    return static_cast<float>(static_cast<double>(radius_pct) * static_cast<double>(extent) /
+                              100.0);
+}
+
+std::int64_t iteration_budget(std::int32_t npts, std::int32_t evolv) {
+    if (evolv < 1) return 0;
+    // evolv0 as a real; the warm-up's evolv of 1 in the second quotient.
+    const double e0 = static_cast<double>(static_cast<float>(evolv));
+    const double v = static_cast<double>(npts) / e0 - static_cast<double>(NWARM * 1) / e0;
+    return static_cast<std::int64_t>(std::trunc(v));  // |v| <= 2^31: always in range
+}
+
+namespace {
+
+std::int32_t samples_used(std::span<const float> samples, const Parameters& p) {
+    const auto given = static_cast<std::int32_t>(std::min<std::size_t>(samples.size(), NMAX));
+    return p.npts > given ? given : p.npts;
+}
+
+std::span<const float> used(std::span<const float> samples, std::int32_t npts) {
+    return samples.first(static_cast<std::size_t>(std::max(npts, 0)));
+}
+
+struct Check {
+    Refusal reason;
+    std::string_view message;
+};
+
+// The first check that fails, or none.
+std::optional<Check> first_refusal(std::span<const float> samples, const Parameters& p) {
+    if (samples.size() > static_cast<std::size_t>(NMAX)) {
+        return Check{Refusal::TooManySamples, "more than 20000 samples"};
+    }
+    if (p.mto > MMAX) return Check{Refusal::DimensionTooHigh, " emb dim. too high !!"};
+    if (p.ncube > KMAX) {
+        return Check{Refusal::TooManyNeighbours, "number of points per cube too large!"};
+    }
+    if (p.mfrom < 1 || p.mto < 1) {
+        return Check{Refusal::DimensionBelowOne, "emb dim. must be at least 1"};
+    }
+    if (p.ncube < 1) {
+        return Check{Refusal::NeighboursBelowOne, "number of points per cube must be at least 1"};
+    }
+    if (p.delay < 0) return Check{Refusal::NegativeDelay, "time delay must not be negative"};
+    if (p.evolv < 1) return Check{Refusal::EvolvBelowOne, "evolv time must be at least 1"};
+    if (!(p.dt > 0.0f)) return Check{Refusal::DtNotPositive, "dt must be positive"};
+    const std::int32_t npts = samples_used(samples, p);
+    const std::int64_t nvec = embedding::vector_count(npts, p.delay, p.mto);
+    if (p.istart < 1 || std::int64_t{p.istart} + 1 > nvec) {
+        return Check{Refusal::StartOutside, "start point outside the embedded series"};
+    }
+    for (const float v : used(samples, npts)) {
+        if (!fits_i32(v)) {
+            return Check{Refusal::ValueTooLarge, "data value too large for integer coordinates"};
+        }
+    }
+    return std::nullopt;
+}
+
+}  // namespace
+
+Derived derive(std::span<const float> samples, const Parameters& p) {
+    Derived d;
+    d.npts = samples_used(samples, p);
+    const Extent e = extent_of(used(samples, d.npts));
+    d.xmin = e.xmin;
+    d.xmax = e.xmax;
+    d.extent = e.extent;
+    d.periode = periode_of(p.dt);
+    d.scalmx = initial_radius(p.radius_pct, d.extent);
+    d.ntrip = iteration_budget(d.npts, p.evolv);
+    d.tmax = p.tmax ? *p.tmax : static_cast<std::int32_t>(d.ntrip);
+    return d;
+}
+
+std::string_view check(std::span<const float> samples, const Parameters& p) {
+    const auto refusal = first_refusal(samples, p);
+    return refusal ? refusal->message : std::string_view();
+}
+
+const DimensionEstimates* Result::dimension(int m) const {
+    for (const auto& d : dimensions)
+        if (d.dimension == m) return &d;
+    return nullptr;
+}
+
+Result run(std::span<const float> samples, const Parameters& p, Observer* observer) {
+    if (const auto refusal = first_refusal(samples, p)) {
+        throw ParameterError(refusal->reason, refusal->message);
+    }
+    const Derived d = derive(samples, p);
+    const auto workspace = std::make_unique<driver::Workspace>(used(samples, d.npts), p);
+    return driver::run_step_loop(used(samples, d.npts), p, d, *workspace, observer);
+}
+
+}  // namespace tarnvex

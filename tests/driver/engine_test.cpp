@@ -1,0 +1,248 @@
+// The engine as other programs use it: the two kernel sets on whole runs, runs on several
+// threads at once, and what the result holds.
+
+#include <gtest/gtest.h>
+
+#include <bit>
+#include <cstring>
+#include <thread>
+#include <vector>
+
+#include "kit/systems.hpp"
+#include "support/run_util.hpp"
+#include "tarnvex/tarnvex.hpp"
+#include "textio/fields.hpp"
+#include "textio/transcript.hpp"
+
+namespace tarnvex {
+namespace {
+
+struct Recorded {
+    Result result;
+    std::string console;
+    std::string file;
+};
+
+Recorded run_recorded(const std::vector<float>& x, const Parameters& p) {
+    textio::StringWriter console, file;
+    textio::RecordObserver records(console, file);
+    Recorded r{run(x, p, &records), console.text(), file.text()};
+    return r;
+}
+
+// Every exponent of every report point and the final ones, bit for bit.
+void expect_same_numbers(const Result& a, const Result& b, const std::string& name) {
+    ASSERT_EQ(a.dimensions.size(), b.dimensions.size()) << name;
+    for (std::size_t d = 0; d < a.dimensions.size(); ++d) {
+        const auto& x = a.dimensions[d];
+        const auto& y = b.dimensions[d];
+        ASSERT_EQ(x.steps, y.steps) << name;
+        ASSERT_EQ(x.exponents.size(), y.exponents.size()) << name;
+        EXPECT_EQ(
+            std::memcmp(x.exponents.data(), y.exponents.data(), x.exponents.size() * sizeof(float)),
+            0)
+            << name << " dimension " << x.dimension;
+        EXPECT_EQ(
+            std::memcmp(x.log_sums.data(), y.log_sums.data(), x.log_sums.size() * sizeof(double)),
+            0)
+            << name << " dimension " << x.dimension;
+        EXPECT_EQ(std::memcmp(x.final_exponents.data(), y.final_exponents.data(),
+                              x.final_exponents.size() * sizeof(float)),
+                  0)
+            << name << " dimension " << x.dimension;
+    }
+    EXPECT_EQ(a.counted_steps, b.counted_steps) << name;
+    EXPECT_EQ(a.covariance_retries, b.covariance_retries) << name;
+    EXPECT_EQ(a.orthonormal_retries, b.orthonormal_retries) << name;
+    EXPECT_EQ(a.steps_given_up, b.steps_given_up) << name;
+}
+
+struct WholeRun {
+    const char* name;
+    std::vector<float> x;
+    Parameters p;
+};
+
+std::vector<WholeRun> whole_runs() {
+    std::vector<WholeRun> runs;
+    Parameters lorenz;  // a mid-size Lorenz run, dimensions 2 to 8
+    lorenz.ncube = 50;
+    lorenz.delay = 5;
+    lorenz.mfrom = 2;
+    lorenz.mto = 8;
+    lorenz.dt = 0.01f;
+    runs.push_back({"lorenz 2:8", testing::samples_of(kit::system_series("lorenz", 5000)), lorenz});
+    Parameters henon;  // Henon, dimensions 1 to 5
+    henon.mfrom = 1;
+    henon.mto = 5;
+    runs.push_back({"henon 1:5", testing::samples_of(kit::system_series("henon", 3000)), henon});
+    Parameters blocks;  // singular covariances at every step, retried at dimension 2
+    blocks.ncube = 20;
+    blocks.mfrom = 1;
+    blocks.mto = 2;
+    blocks.istart = 101;
+    blocks.radius_pct = 0.08f;
+    runs.push_back({"doubling blocks", testing::samples_of(testing::doubling_blocks()), blocks});
+    return runs;
+}
+
+// The plain and the fast kernels give the same bytes and the same numbers on whole runs
+// of several dimensions, retries included.
+TEST(Engine, BothKernelSetsGiveTheSameRuns) {
+    for (WholeRun& w : whole_runs()) {
+        w.p.kernels = KernelSet::Plain;
+        const Recorded plain = run_recorded(w.x, w.p);
+        w.p.kernels = KernelSet::Fast;
+        const Recorded fast = run_recorded(w.x, w.p);
+        EXPECT_EQ(plain.console, fast.console) << w.name;
+        EXPECT_EQ(plain.file, fast.file) << w.name;
+        expect_same_numbers(plain.result, fast.result, w.name);
+        EXPECT_GT(fast.result.counted_steps, 0) << w.name;
+    }
+}
+
+// Two different runs at once on two threads give the bits they give one after the other:
+// a run keeps no state outside its own objects.
+TEST(Engine, ConcurrentRunsGiveTheSameBits) {
+    std::vector<WholeRun> runs = whole_runs();
+    runs.resize(2);
+    runs[0].p.tmax = 1500;
+    std::vector<Result> alone;
+    for (const WholeRun& w : runs)
+        alone.push_back(run(w.x, w.p));
+    std::vector<Result> together(runs.size());
+    std::vector<std::thread> threads;
+    for (std::size_t i = 0; i < runs.size(); ++i)
+        threads.emplace_back([&, i] { together[i] = run(runs[i].x, runs[i].p); });
+    for (auto& t : threads)
+        t.join();
+    for (std::size_t i = 0; i < runs.size(); ++i)
+        expect_same_numbers(alone[i], together[i], runs[i].name);
+}
+
+// The result's report points are the records of the result file, unrounded: formatted as
+// the file formats them they give the file.
+TEST(Engine, ReportPointsAreTheResultFileRecords) {
+    Parameters p;
+    p.mfrom = 2;
+    p.mto = 3;
+    p.tmax = 500;
+    const auto x = testing::samples_of(kit::system_series("henon", 3000));
+    const Recorded r = run_recorded(x, p);
+    std::string file;
+    std::vector<std::pair<std::int64_t, std::string>> lines;  // by position in the file
+    for (const auto& d : r.result.dimensions) {
+        for (std::size_t k = 0; k < d.reports(); ++k) {
+            std::string line;
+            textio::append_int_field(line, d.samples[k], 7);
+            textio::append_int_field(line, d.dimension, 7);
+            for (const float v : d.exponents_at(k))
+                textio::append_fixed_field(line, v, 10, 2);
+            lines.push_back({static_cast<std::int64_t>(2 * k + (d.dimension - 2)), line + "\r\n"});
+        }
+    }
+    std::sort(lines.begin(), lines.end());
+    for (const auto& [at, line] : lines)
+        file += line;
+    EXPECT_EQ(file, r.file);
+    // One warm-up point at 25, then every 25 counted steps to 500.
+    const DimensionEstimates& d2 = *r.result.dimension(2);
+    ASSERT_EQ(d2.reports(), 21u);
+    EXPECT_EQ(d2.warmup[0], 1);
+    EXPECT_EQ(d2.warmup[1], 0);
+    EXPECT_EQ(d2.steps.back(), 500);
+    EXPECT_EQ(d2.final_steps, 500);
+    // The estimate is the log sum over counted steps times ln 2 times dt, in bits.
+    const double want = d2.log_sums.back() / (500.0 * static_cast<double>(0.6931472f));
+    EXPECT_EQ(d2.exponents.back(), static_cast<float>(want));
+    EXPECT_EQ(std::memcmp(d2.final_exponents.data(), d2.exponents_at(20).data(), 2 * sizeof(float)),
+              0);
+    EXPECT_TRUE(r.result.reached_tmax);
+    EXPECT_EQ(r.result.warmup_end, 25);
+    EXPECT_EQ(r.result.iterations, 525);
+    EXPECT_EQ(r.result.steps.size(), 525u);
+}
+
+// Retries, steps given up and the facts of the series, against what the records show.
+TEST(Engine, CountsAndFactsOfARun) {
+    for (WholeRun& w : whole_runs()) {
+        const Recorded r = run_recorded(w.x, w.p);
+        const Result& res = r.result;
+        const int limit_records = testing::count_of(r.console, "  - ,\r\n");
+        const int factor = testing::count_of(r.console, " householder: mtrinv:");
+        EXPECT_EQ(res.steps_given_up, limit_records) << w.name;
+        EXPECT_EQ(res.covariance_retries,
+                  testing::count_of(r.console, " mtrinv: matrix singular\r\n") - factor)
+            << w.name;
+        EXPECT_EQ(res.orthonormal_retries, testing::count_of(r.console, " householder:")) << w.name;
+        std::int64_t by_dimension = 0, by_step = 0, given_up = 0;
+        for (const auto& pair : res.retries_by_dimension)
+            by_dimension += pair[0] + pair[1];
+        for (const StepRecord& s : res.steps) {
+            by_step += s.covariance_retries + s.orthonormal_retries;
+            given_up += s.outcome == StepOutcome::GivenUp;
+        }
+        EXPECT_EQ(by_dimension, res.covariance_retries + res.orthonormal_retries) << w.name;
+        EXPECT_EQ(by_step, by_dimension) << w.name;
+        EXPECT_EQ(given_up, res.steps_given_up) << w.name;
+        EXPECT_EQ(res.retries.size(), static_cast<std::size_t>(by_dimension)) << w.name;
+        EXPECT_EQ(res.series.samples_used, static_cast<std::int32_t>(w.x.size())) << w.name;
+    }
+    // The doubling blocks: every retry at dimension 2, the covariance singular; 40 blocks of
+    // ten doublings of 5000..5039 give 400 distinct integers from 5000 to 5039 * 512.
+    const WholeRun blocks = whole_runs()[2];
+    const Result res = run(blocks.x, blocks.p);
+    EXPECT_GT(res.covariance_retries, 100);
+    EXPECT_EQ(res.retries_by_dimension[2][0], res.covariance_retries);
+    EXPECT_EQ(res.retries.front().dimension, 2);
+    EXPECT_EQ(res.retries.front().kind, Singular::Covariance);
+    EXPECT_EQ(res.series.int_min, 5000);
+    EXPECT_EQ(res.series.int_max, 5039 * 512);
+    EXPECT_EQ(res.series.distinct_ints, 400);
+}
+
+// A run that counts no step returns normally and says so.
+TEST(Engine, NoStepCounted) {
+    Parameters p;
+    p.mto = 2;
+    const auto x = testing::samples_of(kit::system_series("henon", 50));
+    const Result r = run(x, p);  // 25 warm-up iterations, then the budget is spent
+    EXPECT_EQ(r.iterations, 25);
+    EXPECT_EQ(r.counted_steps, 0);
+    EXPECT_FALSE(r.reached_tmax);
+    EXPECT_EQ(r.derived.tmax, 25);
+    // Refused parameters come back as an error with the program's message.
+    p.mto = 21;
+    try {
+        (void)run(x, p);
+        ADD_FAILURE() << "not refused";
+    } catch (const ParameterError& e) {
+        EXPECT_EQ(e.reason(), Refusal::DimensionTooHigh);
+        EXPECT_STREQ(e.what(), " emb dim. too high !!");
+    }
+}
+
+// The observer sees every search and iteration; a progress bar can follow a run.
+TEST(Engine, ObserverSeesEveryIteration) {
+    struct Counter : Observer {
+        std::int64_t searches = 0, iterations = 0, last = 0, planned = 0;
+        void search_accepted(const SearchEvent&) override { ++searches; }
+        void iteration_done(std::int64_t i, std::int64_t n) override {
+            ++iterations;
+            last = i;
+            planned = n;
+        }
+    } counter;
+    Parameters p;
+    p.mto = 2;
+    const auto x = testing::samples_of(kit::system_series("henon", 1000));
+    const Result r = run(x, p, &counter);
+    EXPECT_EQ(counter.iterations, r.iterations);
+    EXPECT_EQ(counter.last, r.iterations);
+    EXPECT_EQ(counter.planned, 975);
+    EXPECT_EQ(counter.searches,
+              r.iterations - r.steps_given_up + r.covariance_retries + r.orthonormal_retries);
+}
+
+}  // namespace
+}  // namespace tarnvex
