@@ -45,9 +45,11 @@ float initial_radius(float radius_pct, float extent) {
 
 std::int64_t iteration_budget(std::int32_t npts, std::int32_t evolv) {
     if (evolv < 1) return 0;
-    // evolv0 as a real; the warm-up's evolv of 1 in the second quotient.
+    // The warm-up's iterations at its evolution time, over evolv0 (evolv as a real).
+    constexpr int kWarmupEvolv = 1;
     const double e0 = static_cast<double>(static_cast<float>(evolv));
-    const double v = static_cast<double>(npts) / e0 - static_cast<double>(NWARM * 1) / e0;
+    const double v =
+        static_cast<double>(npts) / e0 - static_cast<double>(NWARM * kWarmupEvolv) / e0;
     return static_cast<std::int64_t>(std::trunc(v));  // |v| <= 2^31: always in range
 }
 

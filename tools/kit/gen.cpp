@@ -10,6 +10,7 @@
 #include "kit/files.hpp"
 #include "kit/options.hpp"
 #include "kit/systems.hpp"
+#include "tarnvex/tarnvex.hpp"
 
 namespace tarnvex::kit {
 
@@ -59,7 +60,7 @@ int cmd_gen(const std::vector<std::string>& args, std::ostream& out, std::ostrea
     }
     const SystemInfo* s = find_system(o.positional()[0]);
     if (s == nullptr) throw UsageError("unknown system '" + o.positional()[0] + "'");
-    const long n = o.get_long("-n", s->samples, 1, 20000);
+    const long n = o.get_long("-n", s->samples, 1, kMaxSamples);
     const long transient = o.get_long("--transient", s->transient, 0, 100000000);
     const double step = o.get_double("--step", s->step);
     if (s->flow && !(step > 0.0)) throw UsageError("--step must be positive");

@@ -15,6 +15,7 @@
 #include "kit/commands.hpp"
 #include "kit/options.hpp"
 #include "kit/result_file.hpp"
+#include "tarnvex/tarnvex.hpp"
 
 namespace tarnvex::kit {
 
@@ -88,7 +89,7 @@ int cmd_plot(const std::vector<std::string>& args, std::ostream& out, std::ostre
         std::istringstream list(*dims);
         std::string item;
         while (std::getline(list, item, ',')) {
-            const int m = static_cast<int>(parse_long(item, "--dims", 1, 20));
+            const int m = static_cast<int>(parse_long(item, "--dims", 1, kMaxDimension));
             if (by_dim.count(m) == 0) throw UsageError("the result file has no dimension " + item);
             chosen[m] = by_dim[m];
         }

@@ -12,12 +12,11 @@
 #include "kit/commands.hpp"
 #include "kit/files.hpp"
 #include "kit/options.hpp"
+#include "tarnvex/tarnvex.hpp"
 
 namespace tarnvex::kit {
 
 namespace {
-
-constexpr long kMaxSamples = 20000;
 
 std::vector<std::string> split_cells(const std::string& line, bool decimal_comma) {
     std::vector<std::string> cells;
@@ -80,8 +79,9 @@ PreparedSeries prepare_series(const std::string& text, const PrepOptions& opt) {
     if (values.empty()) throw UsageError("no values in column " + std::to_string(opt.column));
     if (static_cast<long>(values.size()) > kMaxSamples) {
         if (!opt.cut) {
-            throw UsageError(std::to_string(values.size()) +
-                             " values: tarnvex reads at most 20000; --cut keeps the first 20000");
+            throw UsageError(std::to_string(values.size()) + " values: tarnvex reads at most " +
+                             std::to_string(kMaxSamples) + "; --cut keeps the first " +
+                             std::to_string(kMaxSamples));
         }
         values.resize(kMaxSamples);
     }
