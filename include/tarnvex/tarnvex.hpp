@@ -83,6 +83,9 @@ struct Extent {
 Extent extent_of(std::span<const float> samples);      // start values +-1e10, strict comparisons
 float periode_of(float dt);                            // 1 / dt in single precision
 float initial_radius(float radius_pct, float extent);  // pct * extent / 100, in double
+// evolv * ln 2 * dt in double, stored as single precision (ln 2 as 0.6931472f): the
+// estimates are the log sums over counted steps times it, in bits per unit time.
+float time_factor(std::int64_t evolv, float dt);
 // The truncation of npts / evolv - 25 / evolv, in double; 0 for evolv below 1.
 std::int64_t iteration_budget(std::int32_t npts, std::int32_t evolv);
 

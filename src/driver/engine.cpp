@@ -43,6 +43,12 @@ float initial_radius(float radius_pct, float extent) {
                               100.0);
 }
 
+float time_factor(std::int64_t evolv, float dt) {
+    constexpr float kLn2 = 0.6931472f;  // ln 2 in single precision
+    return static_cast<float>(static_cast<double>(evolv) * static_cast<double>(kLn2) *
+                              static_cast<double>(dt));
+}
+
 std::int64_t iteration_budget(std::int32_t npts, std::int32_t evolv) {
     if (evolv < 1) return 0;
     // The warm-up's iterations at its evolution time, over evolv0 (evolv as a real).

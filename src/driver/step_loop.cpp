@@ -12,8 +12,6 @@ namespace tarnvex::driver {
 
 namespace {
 
-constexpr float kLn2 = 0.6931472f;  // ln 2 in single precision
-
 const linalg::MatrixKernels& matrix_kernels(KernelSet set) {
     return set == KernelSet::Plain ? linalg::plain_matrix_kernels() : linalg::fast_matrix_kernels();
 }
@@ -204,8 +202,7 @@ class StepLoop {
     // singular matrix sends the step back to the search with a larger radius, resuming at
     // the failing dimension, the dimensions below it keeping what they did.
     StepEnd step(std::int64_t iter, std::int64_t iref) {
-        const float tfac = static_cast<float>(
-            static_cast<double>(evolv_) * static_cast<double>(kLn2) * static_cast<double>(p_.dt));
+        const float tfac = time_factor(evolv_, p_.dt);
         // With a lowest dimension of 1, dimension 1 collects its own neighbours.
         embedding::SearchState search{d_.scalmx, 0, p_.mfrom == 1 ? 1 : 2};
         int mfirst = p_.mfrom;

@@ -131,7 +131,7 @@ TEST(KitSweep, OneRowPerCombination) {
         csv.substr(0, csv.find('\n')),
         "ncube,evolv,delay,radius_pct,status,counted,given_up,singular_covariance,"
         "singular_orthonormalisation,mean_ngrow,max_ngrow,mean_neighbours,d2_lambda1,d2_lambda2,"
-        "d3_lambda1,d3_lambda2,d3_lambda3");
+        "d3_lambda1,d3_lambda2,d3_lambda3,d2_lambda1_se,d3_lambda1_se,warnings");
     EXPECT_NE(csv.find("\n30,2,1,4,0,100,"), std::string::npos) << csv;
     EXPECT_EQ(testing::count_of(c.out, "\n"), 1 + 12 + 1);
     // An existing CSV is not overwritten.

@@ -89,13 +89,14 @@ TEST(KitPrep, CommandOnFiles) {
     EXPECT_EQ(c.status, 0) << c.err;
     EXPECT_EQ(dir.read("m.dat"), "0\n100000\n50000\n");
     EXPECT_NE(c.out.find("3 values"), std::string::npos);
-    // An existing output is not overwritten; a missing input is refused.
+    // An existing output is not overwritten (status 2); a missing input cannot be read
+    // (status 1).
     EXPECT_EQ(
         kit({"prep", dir.file("m.csv"), "--skip", "1", "--column", "2", "-o", dir.file("m.dat")})
             .status,
         2);
     const Call missing = kit({"prep", dir.file("none.csv")});
-    EXPECT_EQ(missing.status, 2);
+    EXPECT_EQ(missing.status, 1);
     EXPECT_NE(missing.err.find("cannot read"), std::string::npos);
     EXPECT_EQ(kit({"prep", dir.file("m.csv"), "--steps", "1"}).status, 2);
 }

@@ -14,7 +14,7 @@ namespace tarnvex::kit {
 
 std::string read_whole_file(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
-    if (!in) throw UsageError("cannot read " + path);
+    if (!in) throw FileError("cannot read " + path);
     std::stringstream ss;
     ss << in.rdbuf();
     return ss.str();
@@ -25,7 +25,7 @@ void write_new_file(const std::string& path, const std::string& text) {
     const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd < 0) {
         if (errno == EEXIST) throw UsageError(path + " exists; it is not overwritten");
-        throw UsageError("cannot write " + path + ": " + std::strerror(errno));
+        throw FileError("cannot write " + path + ": " + std::strerror(errno));
     }
     std::size_t done = 0;
     while (done < text.size()) {
@@ -34,7 +34,7 @@ void write_new_file(const std::string& path, const std::string& text) {
         if (n <= 0) {
             const std::string why = std::strerror(errno);
             ::close(fd);
-            throw UsageError("cannot write " + path + ": " + why);
+            throw FileError("cannot write " + path + ": " + why);
         }
         done += static_cast<std::size_t>(n);
     }

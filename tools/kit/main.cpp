@@ -38,9 +38,9 @@ int run_kit(const std::vector<std::string>& args, std::ostream& out, std::ostrea
         if (args[0] == "suggest") return cmd_suggest(rest, out, err);
         err << "tarnvex-kit: unknown command '" << args[0] << "'\n" << kUsage;
         return 2;
-    } catch (const UsageError& e) {
+    } catch (const KitError& e) {
         err << "tarnvex-kit " << args[0] << ": " << e.what() << "\n";
-        return 2;
+        return e.status();
     }
 }
 

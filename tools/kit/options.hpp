@@ -9,9 +9,32 @@
 
 namespace tarnvex::kit {
 
-// A refusal with a message for the user; the tool prints it and exits with status 2.
-struct UsageError : std::runtime_error {
-    using std::runtime_error::runtime_error;
+// The kit's exit statuses.
+inline constexpr int kStatusOk = 0;        // the run worked (warnings or not)
+inline constexpr int kStatusFile = 1;      // the series or a file could not be read or written
+inline constexpr int kStatusUsage = 2;     // a usage error, or parameters the checks refuse
+inline constexpr int kStatusNoSteps = 3;   // the run counted no step
+inline constexpr int kStatusWarnings = 4;  // warnings, under --strict
+
+// A failure with a message for the user; the tool prints it and exits with its status.
+class KitError : public std::runtime_error {
+  public:
+    KitError(int status, const std::string& message)
+        : std::runtime_error(message), status_(status) {}
+    int status() const { return status_; }
+
+  private:
+    int status_;
+};
+
+// A refusal of the command line or of the parameters (status 2).
+struct UsageError : KitError {
+    explicit UsageError(const std::string& message) : KitError(kStatusUsage, message) {}
+};
+
+// A file that cannot be read or written (status 1).
+struct FileError : KitError {
+    explicit FileError(const std::string& message) : KitError(kStatusFile, message) {}
 };
 
 class Options {

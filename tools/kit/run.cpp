@@ -13,6 +13,8 @@
 #include "kit/files.hpp"
 #include "kit/options.hpp"
 #include "kit/session.hpp"
+#include "kit/summary.hpp"
+#include "tarnvex/diagnostics.hpp"
 
 namespace tarnvex::kit {
 
@@ -71,7 +73,7 @@ std::string counted_line(const Result& r) {
 }  // namespace
 
 int cmd_run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-    const Options o(args, kRunOptions, {});
+    const Options o(args, kRunOptions, {"--strict"});
     if (o.positional().size() != 1)
         throw UsageError("usage: tarnvex-kit run SERIES [options]; see man tarnvex-kit");
     RunParams p = fixed_params(o);
@@ -83,38 +85,53 @@ int cmd_run(const std::vector<std::string>& args, std::ostream& out, std::ostrea
     const std::string result = o.get("-o") ? *o.get("-o") : fresh_result_name(series);
     const auto keep = o.get("--keep-transcript");
     if (keep && fs::exists(*keep)) throw UsageError(*keep + " exists; it is not overwritten");
+    const auto json = o.get("--json");
+    if (json && *json != "-" && fs::exists(*json))
+        throw UsageError(*json + " exists; it is not overwritten");
 
-    std::vector<float> samples;
-    try {
-        samples = read_series_file(series);
-    } catch (const SeriesError& e) {
-        err << "tarnvex-kit run: " << e.what() << "\n";
-        return 1;
-    }
+    const std::vector<float> samples = read_series_file(series);
     const RunOutcome r = run_engine(series, samples, result, p, keep.has_value());
     if (keep) write_new_file(*keep, r.transcript);
-
     const Result& res = r.result;
-    out << "result file: " << r.result_path << "\n";
-    out << "final estimates, bits per unit time:\n";
-    for (const auto& d : res.dimensions) {
-        out << "  dimension " << d.dimension << " at " << d.final_samples << " samples:";
-        for (const float v : d.final_exponents)
-            out << ' ' << fixed2(v);
-        out << "\n";
+    const Diagnosis diagnosis = diagnose(res);
+    if (!diagnosis.counted_any) {
+        // Nothing to report: the result file holds no estimates, and goes.
+        fs::remove(r.result_path);
+        throw KitError(kStatusNoSteps, no_step_message(res));
     }
-    out << counted_line(res) << "\n";
-    out << "steps given up: " << res.steps_given_up << "\n";
-    out << "singular matrices: " << res.covariance_retries << " covariance, "
-        << res.orthonormal_retries << " orthonormalisation\n";
-    const StepFigures f = step_figures(res);
-    char buf[256];
-    std::snprintf(buf, sizeof buf,
-                  "radius enlargements per counted step: mean %.2f, max %ld; mean neighbours in "
-                  "dimension %d: %.1f\n",
-                  f.mean_ngrow, f.max_ngrow, static_cast<int>(p.mto), f.mean_neighbours);
-    out << buf;
-    return 0;
+    if (json) {
+        const std::string text = summary_json(res, diagnosis, r.result_path);
+        if (*json == "-") {
+            out << text;
+        } else {
+            write_new_file(*json, text);
+        }
+    }
+    if (!json || *json != "-") {
+        out << "result file: " << r.result_path << "\n";
+        out << "final estimates, bits per unit time:\n";
+        for (const auto& d : res.dimensions) {
+            out << "  dimension " << d.dimension << " at " << d.final_samples << " samples:";
+            for (const float v : d.final_exponents)
+                out << ' ' << fixed2(v);
+            out << "\n";
+        }
+        out << counted_line(res) << "\n";
+        out << "steps given up: " << res.steps_given_up << "\n";
+        out << "singular matrices: " << res.covariance_retries << " covariance, "
+            << res.orthonormal_retries << " orthonormalisation\n";
+        const StepFigures f = step_figures(res);
+        char buf[256];
+        std::snprintf(buf, sizeof buf,
+                      "radius enlargements per counted step: mean %.2f, max %ld; mean neighbours "
+                      "in dimension %d: %.1f\n",
+                      f.mean_ngrow, f.max_ngrow, static_cast<int>(p.mto), f.mean_neighbours);
+        out << buf;
+        print_figures(out, diagnosis);
+        print_verdict(out, diagnosis);
+    }
+    (void)err;
+    return o.has("--strict") && !diagnosis.warnings.empty() ? kStatusWarnings : kStatusOk;
 }
 
 namespace {
@@ -188,7 +205,7 @@ void run_rows(std::vector<SweepRow>& rows, const std::vector<float>& samples, lo
 
 }  // namespace
 
-int cmd_sweep(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+int cmd_sweep(const std::vector<std::string>& args, std::ostream& out, std::ostream&) {
     std::vector<std::string> valued = kRunOptions;
     valued.push_back("-j");
     valued.push_back("--csv");
@@ -205,13 +222,7 @@ int cmd_sweep(const std::vector<std::string>& args, std::ostream& out, std::ostr
     const auto csv_path = o.get("--csv");
     if (csv_path && fs::exists(*csv_path))
         throw UsageError(*csv_path + " exists; it is not overwritten");
-    std::vector<float> samples;
-    try {
-        samples = read_series_file(series);
-    } catch (const SeriesError& e) {
-        err << "tarnvex-kit sweep: " << e.what() << "\n";
-        return 1;
-    }
+    const std::vector<float> samples = read_series_file(series);
     run_rows(rows, samples, jobs);
 
     std::ostringstream csv;
@@ -221,7 +232,9 @@ int cmd_sweep(const std::vector<std::string>& args, std::ostream& out, std::ostr
         for (int i = 1; i <= m; ++i)
             csv << ",d" << m << "_lambda" << i;
     }
-    csv << "\n";
+    for (int m = base.mfrom; m <= base.mto; ++m)
+        csv << ",d" << m << "_lambda1_se";
+    csv << ",warnings\n";
     out << " ncube evolv delay  pct status counted  given up  singular";
     for (int m = base.mfrom; m <= base.mto; ++m)
         out << "  lambda1(m=" << m << ")";
@@ -230,6 +243,7 @@ int cmd_sweep(const std::vector<std::string>& args, std::ostream& out, std::ostr
     for (const auto& row : rows) {
         const Result& r = row.r;
         const StepFigures f = step_figures(r);
+        const Diagnosis dg = diagnose(r);
         csv << row.p.ncube << ',' << row.p.evolv << ',' << row.p.delay << ',' << row.p.radius_pct
             << ',' << row.status << ',' << r.counted_steps << ',' << r.steps_given_up << ','
             << r.covariance_retries << ',' << r.orthonormal_retries << ',' << f.mean_ngrow << ','
@@ -247,6 +261,17 @@ int cmd_sweep(const std::vector<std::string>& args, std::ostream& out, std::ostr
             std::snprintf(buf, sizeof buf, "%15s", d ? fixed2(d->final_exponents[0]).c_str() : "-");
             out << buf;
         }
+        for (int m = base.mfrom; m <= base.mto; ++m) {
+            const auto fig =
+                std::find_if(dg.figures.begin(), dg.figures.end(),
+                             [m](const DimensionFigures& x) { return x.dimension == m; });
+            csv << ',';
+            if (fig != dg.figures.end() && fig->lambda1_error) csv << *fig->lambda1_error;
+        }
+        csv << ',';
+        for (std::size_t i = 0; i < dg.warnings.size(); ++i)
+            csv << (i == 0 ? "" : ";") << dg.warnings[i].code;
+        if (row.status == 0 && !dg.counted_any) csv << "no-steps";
         csv << "\n";
         out << "\n";
     }

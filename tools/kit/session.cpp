@@ -13,8 +13,12 @@ namespace tarnvex::kit {
 namespace fs = std::filesystem;
 
 std::vector<float> read_series_file(const std::string& path) {
-    if (!fs::exists(path)) throw UsageError("no series file " + path);
-    return tarnvex::read_series(path);
+    if (!fs::exists(path)) throw FileError("no series file " + path);
+    try {
+        return tarnvex::read_series(path);
+    } catch (const SeriesError& e) {
+        throw FileError(e.what());
+    }
 }
 
 std::string fresh_result_name(const std::string& series) {
@@ -56,8 +60,8 @@ RunOutcome run_engine(const std::string& series, const std::vector<float>& sampl
     try {
         file.open_new("", fs::absolute(result).string());
     } catch (const textio::FatalError& e) {
-        throw UsageError("cannot create " + result + ": " +
-                         std::string(textio::fatal_message(e.number)));
+        throw FileError("cannot create " + result + ": " +
+                        std::string(textio::fatal_message(e.number)));
     }
     const tarnvex::Derived d = tarnvex::derive(samples, p);
     textio::StringWriter transcript;

@@ -14,8 +14,8 @@ namespace tarnvex::kit {
 // dt 1, evolv 1, radius 2 %, every sample, to the end of the data.
 using RunParams = tarnvex::Parameters;
 
-// The samples of a series file as the program reads them; UsageError when there is no
-// such file, SeriesError when it holds a value that is not a number.
+// The samples of a series file as the program reads them; FileError when there is no such
+// file or it holds a value that is not a number.
 std::vector<float> read_series_file(const std::string& path);
 
 struct RunOutcome {

@@ -1,0 +1,249 @@
+// The checks of a run at their thresholds, on results made by hand, and the figures.
+
+#include "tarnvex/diagnostics.hpp"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <functional>
+#include <vector>
+
+namespace tarnvex {
+namespace {
+
+// A run that raises no warning: 2000 samples over 2000 integers, dimension 2 with a
+// negative sum, 1000 counted steps, steady estimates, no enlargements.
+Result quiet_run() {
+    Result r;
+    r.parameters.mfrom = 2;
+    r.parameters.mto = 2;
+    r.parameters.evolv = 1;
+    r.parameters.dt = 1.0f;
+    r.series = {2000, 0, 2000, 2000};
+    r.iterations = 1025;
+    r.counted_steps = 1000;
+    r.steps.assign(1025, StepRecord{});
+    r.retries_by_dimension.assign(3, {0, 0});
+    DimensionEstimates d;
+    d.dimension = 2;
+    d.final_exponents = {0.6f, -2.3f};
+    const double tfac = static_cast<double>(time_factor(1, 1.0f));
+    for (std::int64_t n = 25; n <= 1000; n += 25) {
+        d.steps.push_back(n);
+        d.samples.push_back(n);
+        d.warmup.push_back(0);
+        d.exponents.insert(d.exponents.end(), {0.6f, -2.3f});
+        d.log_sums.insert(d.log_sums.end(), {0.6 * tfac * static_cast<double>(n),
+                                             -2.3 * tfac * static_cast<double>(n)});
+    }
+    r.dimensions.push_back(d);
+    return r;
+}
+
+// Dimensions from 2 up with these largest exponents (the others -10 each).
+void set_dimensions(Result& r, const std::vector<double>& lambda1) {
+    r.parameters.mto = 1 + static_cast<int>(lambda1.size());
+    DimensionEstimates proto = r.dimensions[0];
+    r.dimensions.clear();
+    for (std::size_t k = 0; k < lambda1.size(); ++k) {
+        DimensionEstimates d = proto;
+        d.dimension = 2 + static_cast<int>(k);
+        d.final_exponents.assign(static_cast<std::size_t>(d.dimension), -10.0f);
+        d.final_exponents[0] = static_cast<float>(lambda1[k]);
+        d.log_sums.clear();
+        d.exponents.clear();
+        for (std::size_t p = 0; p < d.steps.size(); ++p) {
+            for (int i = 0; i < d.dimension; ++i) {
+                const double v = i == 0 ? lambda1[k] : -10.0;
+                d.exponents.push_back(static_cast<float>(v));
+                d.log_sums.push_back(v * static_cast<double>(time_factor(1, 1.0f)) *
+                                     static_cast<double>(d.steps[p]));
+            }
+        }
+        r.dimensions.push_back(d);
+    }
+}
+
+struct Case {
+    const char* name;
+    std::function<void(Result&)> change;
+    const char* code;  // the warning expected, or nullptr for none
+};
+
+TEST(Checks, FireJustPastTheirThresholdsAndNotBefore) {
+    const Case cases[] = {
+        {"a quiet run", [](Result&) {}, nullptr},
+        // short: 2 log10(2000) = 6.6; 500 counted steps.
+        {"dimension 6 of 2000 samples",
+         [](Result& r) {
+             set_dimensions(r, {1, 1, 1, 1, 1});
+         },
+         nullptr},
+        {"dimension 7 of 2000 samples",
+         [](Result& r) {
+             set_dimensions(r, {1, 1, 1, 1, 1, 1});
+         },
+         "short"},
+        {"500 counted steps", [](Result& r) { r.counted_steps = 500; }, nullptr},
+        {"499 counted steps", [](Result& r) { r.counted_steps = 499; }, "short"},
+        // coarse: a span of 1000 integers, 1000 distinct ones (or half the samples).
+        {"span 1000", [](Result& r) { r.series.int_max = 1000; }, nullptr},
+        {"span 999", [](Result& r) { r.series.int_max = 999; }, "coarse"},
+        {"1000 distinct integers", [](Result& r) { r.series.distinct_ints = 1000; }, nullptr},
+        {"999 distinct integers", [](Result& r) { r.series.distinct_ints = 999; }, "coarse"},
+        {"600 samples, 300 distinct",
+         [](Result& r) { r.series.samples_used = 600, r.series.distinct_ints = 300; }, nullptr},
+        {"600 samples, 299 distinct",
+         [](Result& r) { r.series.samples_used = 600, r.series.distinct_ints = 299; }, "coarse"},
+        // positive-sum: dimension 2 and up; dimension 1 of a map is exempt.
+        {"sum 0",
+         [](Result& r) {
+             r.dimensions[0].final_exponents = {0.5f, -0.5f};
+         },
+         nullptr},
+        {"sum above 0",
+         [](Result& r) {
+             r.dimensions[0].final_exponents = {0.5f, -0.49f};
+         },
+         "positive-sum"},
+        {"dimension 1 of 1 bit",
+         [](Result& r) {
+             r.parameters.mfrom = r.parameters.mto = 1;
+             r.dimensions[0].dimension = 1;
+             auto& d = r.dimensions[0];
+             d.final_exponents = {1.0f};
+             d.exponents.assign(d.steps.size(), 1.0f);
+             d.log_sums.clear();
+             for (const std::int64_t n : d.steps)
+                 d.log_sums.push_back(static_cast<double>(time_factor(1, 1.0f)) *
+                                      static_cast<double>(n));
+         },
+         nullptr},
+        // dimension-drift: the dimensions above the first, 25 % of the median.
+        {"spread of 0.25 around 1.1",
+         [](Result& r) {
+             set_dimensions(r, {9.0, 1.0, 1.1, 1.25});
+         },
+         nullptr},
+        {"spread of 0.4 around 1.1",
+         [](Result& r) {
+             set_dimensions(r, {1.1, 1.0, 1.1, 1.4});
+         },
+         "dimension-drift"},
+        // stalled: 200 given up in a row, or more than 20 % of the iterations.
+        {"199 given up in a row",
+         [](Result& r) {
+             for (int k = 300; k < 499; ++k)
+                 r.steps[static_cast<std::size_t>(k)].outcome = StepOutcome::GivenUp;
+             r.steps_given_up = 199;
+         },
+         nullptr},
+        {"200 given up in a row",
+         [](Result& r) {
+             for (int k = 300; k < 500; ++k)
+                 r.steps[static_cast<std::size_t>(k)].outcome = StepOutcome::GivenUp;
+             r.steps_given_up = 200;
+         },
+         "stalled"},
+        {"21 % given up, every fourth",
+         [](Result& r) {
+             for (std::size_t k = 0; k < 1025; k += 4)
+                 r.steps[k].outcome = StepOutcome::GivenUp;
+             r.steps_given_up = 257;
+         },
+         "stalled"},
+        // wide-neighbourhoods: 4 enlargements per counted step on average.
+        {"4 enlargements a step",
+         [](Result& r) {
+             for (auto& s : r.steps)
+                 s.ngrow = 4;
+         },
+         nullptr},
+        {"a little more than 4",
+         [](Result& r) {
+             for (auto& s : r.steps)
+                 s.ngrow = 4;
+             r.steps[7].ngrow = 10;
+         },
+         "wide-neighbourhoods"},
+    };
+    for (const auto& c : cases) {
+        Result r = quiet_run();
+        c.change(r);
+        const Diagnosis d = diagnose(r);
+        ASSERT_TRUE(d.counted_any) << c.name;
+        if (c.code == nullptr) {
+            EXPECT_TRUE(d.warnings.empty())
+                << c.name << ": " << (d.warnings.empty() ? "" : d.warnings[0].message);
+        } else {
+            ASSERT_EQ(d.warnings.size(), 1u) << c.name;
+            EXPECT_EQ(d.warnings[0].code, c.code) << c.name << ": " << d.warnings[0].message;
+        }
+    }
+}
+
+// unconverged: 8 batches over the second half whose means alternate around 1 by delta
+// have a standard error of delta / sqrt(7); the limit is 10 % of 1.
+TEST(Checks, UnconvergedFromTheBatchMeansOfTheSecondHalf) {
+    for (const double delta : {0.26, 0.27}) {
+        Result r = quiet_run();
+        DimensionEstimates& d = r.dimensions[0];
+        d.final_exponents = {1.0f, -2.0f};
+        const double tfac = static_cast<double>(time_factor(1, 1.0f));
+        double sum = 0.0;
+        d.log_sums.clear();
+        // 40 report intervals of 25 steps; the 20 of the second half, from step 500 on, in
+        // 8 batches of consecutive intervals (sqrt(20) batches, at least 8).
+        for (std::size_t k = 0; k < d.steps.size(); ++k) {
+            const std::int64_t from = k == 0 ? 0 : d.steps[k - 1];
+            std::size_t batch = 0;
+            while (k >= 20 && (batch + 1) * 20 / 8 <= k - 20)
+                ++batch;
+            const double v = k < 20 ? 1.0 : (batch % 2 == 0 ? 1.0 + delta : 1.0 - delta);
+            sum += v * tfac * static_cast<double>(d.steps[k] - from);
+            d.log_sums.insert(d.log_sums.end(), {sum, -1.0});
+        }
+        const Diagnosis dg = diagnose(r);
+        ASSERT_TRUE(dg.figures[0].lambda1_error.has_value());
+        EXPECT_NEAR(*dg.figures[0].lambda1_error, delta / std::sqrt(7.0), 1e-9);
+        EXPECT_EQ(dg.has("unconverged"), delta > 0.1 * std::sqrt(7.0)) << delta;
+    }
+    // Fewer intervals in the second half than batches (350 steps: 7 intervals from 175 on):
+    // no standard error, and no warning but that the run is short.
+    Result r = quiet_run();
+    r.counted_steps = 350;
+    for (auto* v : {&r.dimensions[0].steps, &r.dimensions[0].samples})
+        v->resize(14);
+    r.dimensions[0].warmup.resize(14);
+    r.dimensions[0].log_sums.resize(28);
+    r.dimensions[0].exponents.resize(28);
+    const Diagnosis dg = diagnose(r);
+    EXPECT_FALSE(dg.figures[0].lambda1_error.has_value());
+    ASSERT_EQ(dg.warnings.size(), 1u);
+    EXPECT_EQ(dg.warnings[0].code, "short");
+}
+
+TEST(Figures, SortedSumAndKaplanYorke) {
+    EXPECT_NEAR(kaplan_yorke({0.605, -2.342}), 1.0 + 0.605 / 2.342, 1e-12);
+    EXPECT_NEAR(kaplan_yorke({1.31, 0.0, -21.0}), 2.0 + 1.31 / 21.0, 1e-12);
+    EXPECT_EQ(kaplan_yorke({-0.5, -1.0}), 0.0);
+    EXPECT_EQ(kaplan_yorke({1.0}), 1.0);
+    EXPECT_EQ(kaplan_yorke({2.0, 1.0, -1.0}), 3.0);
+
+    Result r = quiet_run();
+    r.dimensions[0].final_exponents = {-2.3f, 0.6f};  // the program's order is kept
+    const Diagnosis d = diagnose(r);
+    ASSERT_EQ(d.figures.size(), 1u);
+    EXPECT_EQ(d.figures[0].sorted, (std::vector<double>{0.6f, -2.3f}));
+    EXPECT_EQ(d.figures[0].lambda1, static_cast<double>(0.6f));
+    EXPECT_NEAR(d.figures[0].sum, -1.7, 1e-6);
+    // Steady estimates: no spread between the batches.
+    ASSERT_TRUE(d.figures[0].lambda1_error.has_value());
+    EXPECT_LT(*d.figures[0].lambda1_error, 1e-6);
+
+    r.counted_steps = 0;
+    EXPECT_FALSE(diagnose(r).counted_any);
+}
+
+}  // namespace
+}  // namespace tarnvex

@@ -1,0 +1,26 @@
+#pragma once
+// What the kit says about a run: the figures of every dimension and the verdict, as text
+// and as a JSON summary for scripts and for plot.
+
+#include <iosfwd>
+#include <string>
+
+#include "tarnvex/diagnostics.hpp"
+#include "tarnvex/tarnvex.hpp"
+
+namespace tarnvex::kit {
+
+// The figures block: per dimension the exponents sorted from the largest, lambda1 with its
+// standard error, the sum and the Kaplan-Yorke dimension.
+void print_figures(std::ostream& out, const Diagnosis& d);
+
+// The verdict block: "verdict: no warnings", or one line per warning with its advice.
+void print_verdict(std::ostream& out, const Diagnosis& d);
+
+// The whole summary as JSON: parameters, series, counts, figures and warnings.
+std::string summary_json(const Result& r, const Diagnosis& d, const std::string& result_path);
+
+// The plain message of a run that counted no step, with what to change.
+std::string no_step_message(const Result& r);
+
+}  // namespace tarnvex::kit
