@@ -176,6 +176,9 @@ struct SeriesFacts {
     std::int64_t distinct_ints = 0;  // distinct integers among the truncated samples
 };
 
+// The facts of these samples as a run would use them.
+SeriesFacts series_facts(std::span<const float> samples);
+
 enum class StepOutcome : std::uint8_t { Counted, GivenUp };
 
 // One iteration of the step loop.

@@ -218,7 +218,7 @@ std::optional<Warning> short_check(int mto, std::int64_t samples, std::int64_t c
     if (counted_steps < kMinCountedSteps) {
         return Warning{"short", static_cast<double>(counted_steps),
                        static_cast<double>(kMinCountedSteps),
-                       format("only %.0f steps were counted", static_cast<double>(counted_steps)),
+                       format("only %.0f counted steps", static_cast<double>(counted_steps)),
                        "the estimates rest on too few steps: use a longer series or a smaller "
                        "evolution time"};
     }

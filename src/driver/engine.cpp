@@ -127,6 +127,21 @@ std::string_view check(std::span<const float> samples, const Parameters& p) {
     return refusal ? refusal->message : std::string_view();
 }
 
+SeriesFacts series_facts(std::span<const float> samples) {
+    SeriesFacts f;
+    f.samples_used = static_cast<std::int32_t>(samples.size());
+    std::vector<std::int64_t> ints(samples.size());
+    for (std::size_t i = 0; i < samples.size(); ++i)
+        ints[i] = trunc_to_i32(samples[i]);
+    std::sort(ints.begin(), ints.end());
+    if (!ints.empty()) {
+        f.int_min = ints.front();
+        f.int_max = ints.back();
+        f.distinct_ints = std::unique(ints.begin(), ints.end()) - ints.begin();
+    }
+    return f;
+}
+
 const DimensionEstimates* Result::dimension(int m) const {
     for (const auto& d : dimensions)
         if (d.dimension == m) return &d;

@@ -16,22 +16,6 @@ const linalg::MatrixKernels& matrix_kernels(KernelSet set) {
     return set == KernelSet::Plain ? linalg::plain_matrix_kernels() : linalg::fast_matrix_kernels();
 }
 
-// The facts of the samples used: their truncated integers' range and how many differ.
-SeriesFacts facts_of(std::span<const float> x) {
-    SeriesFacts f;
-    f.samples_used = static_cast<std::int32_t>(x.size());
-    std::vector<std::int64_t> ints(x.size());
-    for (std::size_t i = 0; i < x.size(); ++i)
-        ints[i] = trunc_to_i32(x[i]);
-    std::sort(ints.begin(), ints.end());
-    if (!ints.empty()) {
-        f.int_min = ints.front();
-        f.int_max = ints.back();
-        f.distinct_ints = std::unique(ints.begin(), ints.end()) - ints.begin();
-    }
-    return f;
-}
-
 // Keeps the result of a run as its events happen and hands them on to the caller's
 // observer. Every table is sized before the loop; nothing is allocated inside it.
 class Recorder {
@@ -287,7 +271,7 @@ Result run_step_loop(std::span<const float> x, const Parameters& p, const Derive
     Result r;
     r.parameters = p;
     r.derived = d;
-    r.series = facts_of(x);
+    r.series = series_facts(x);
     Recorder rec(r, observer, p, d);
     StepLoop loop(p, d, w, rec);
     loop.run();

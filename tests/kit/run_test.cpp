@@ -10,11 +10,13 @@
 #include <sstream>
 
 #include "kit/commands.hpp"
+#include "kit/json.hpp"
 #include "kit/options.hpp"
 #include "kit/session.hpp"
 #include "kit/systems.hpp"
 #include "support/kit_util.hpp"
 #include "support/run_util.hpp"
+#include "support/series_util.hpp"
 
 namespace tarnvex::kit {
 namespace {
@@ -118,6 +120,57 @@ TEST(KitRun, SummaryAgreesWithTheTranscript) {
     EXPECT_EQ(header.substr(42, 36), "         400          20         375");
 }
 
+// The figures and the verdict of a run, its JSON summary, and the exit statuses: 0 with or
+// without warnings, 4 for warnings under --strict, 3 when no step was counted (and no
+// result file left behind).
+TEST(KitRun, VerdictSummaryAndStatuses) {
+    TempDir dir;
+    dir.write("h.dat", example("henon.dat"));
+    const Call quiet = kit({"run", dir.file("h.dat"), "--dims", "2:2", "--strict"});
+    ASSERT_EQ(quiet.status, 0) << quiet.err;
+    EXPECT_NE(quiet.out.find("  dimension 2: 0.60 -2.25\n    lambda1 0.60 +- 0.0"),
+              std::string::npos)
+        << quiet.out;
+    EXPECT_NE(quiet.out.find("sum -1.65, Kaplan-Yorke dimension 1.27\nverdict: no warnings\n"),
+              std::string::npos)
+        << quiet.out;
+
+    std::string noise;
+    for (const float v : testing::ar1(3000, 0.9, 1000.0))
+        noise += std::to_string(static_cast<long>(v)) + "\n";
+    dir.write("n.dat", noise);
+    const std::vector<std::string> args{"run", dir.file("n.dat"), "--dims", "2:5"};
+    const Call warned = kit(args);
+    EXPECT_EQ(warned.status, 0) << warned.err;
+    EXPECT_NE(warned.out.find("verdict: 2 warnings\n  positive-sum: "), std::string::npos)
+        << warned.out;
+    EXPECT_NE(warned.out.find("\n  dimension-drift: "), std::string::npos) << warned.out;
+    std::vector<std::string> strict = args;
+    strict.insert(strict.end(), {"--strict", "--json", "-"});
+    const Call json = kit(strict);
+    EXPECT_EQ(json.status, 4);
+    const Json j = parse_json(json.out);  // standard output holds the summary alone
+    EXPECT_EQ(j["warnings"].array.size(), 2u);
+    EXPECT_EQ(j["warnings"].array[0]["code"].string, "positive-sum");
+    EXPECT_EQ(j["warnings"].array[1]["code"].string, "dimension-drift");
+    EXPECT_EQ(j["parameters"]["mto"].number, 5.0);
+    EXPECT_TRUE(j["parameters"]["to_the_end"].boolean);
+    EXPECT_EQ(j["dimensions"].array.size(), 4u);
+    EXPECT_EQ(j["run"]["counted_steps"].number, 2950.0);
+    // A file is written once only.
+    EXPECT_EQ(kit({"run", dir.file("n.dat"), "--json", dir.file("s.json")}).status, 0);
+    EXPECT_EQ(parse_json(dir.read("s.json"))["series"]["samples_used"].number, 3000.0);
+    EXPECT_EQ(kit({"run", dir.file("n.dat"), "--json", dir.file("s.json")}).status, 2);
+
+    // 50 samples: the warm-up takes every iteration, and its steps are not counted.
+    dir.write("short.dat", testing::henon_series(50));
+    const Call none = kit({"run", dir.file("short.dat"), "--dims", "2:2", "-o", dir.file("s.out")});
+    EXPECT_EQ(none.status, 3);
+    EXPECT_NE(none.err.find("no step was counted"), std::string::npos) << none.err;
+    EXPECT_NE(none.err.find("too short for the warm-up"), std::string::npos) << none.err;
+    EXPECT_FALSE(dir.exists("s.out"));
+}
+
 TEST(KitSweep, OneRowPerCombination) {
     TempDir dir;
     dir.write("h.dat", example("henon.dat"));
@@ -133,6 +186,9 @@ TEST(KitSweep, OneRowPerCombination) {
         "singular_orthonormalisation,mean_ngrow,max_ngrow,mean_neighbours,d2_lambda1,d2_lambda2,"
         "d3_lambda1,d3_lambda2,d3_lambda3,d2_lambda1_se,d3_lambda1_se,warnings");
     EXPECT_NE(csv.find("\n30,2,1,4,0,100,"), std::string::npos) << csv;
+    // 100 counted steps are too few: every row ends with the warning and a standard error
+    // for each dimension.
+    EXPECT_EQ(testing::count_of(csv, ",short\n"), 12) << csv;
     EXPECT_EQ(testing::count_of(c.out, "\n"), 1 + 12 + 1);
     // An existing CSV is not overwritten.
     EXPECT_EQ(kit({"sweep", dir.file("h.dat"), "--csv", dir.file("grid.csv")}).status, 2);
@@ -171,7 +227,7 @@ TEST(KitSuggest, DelayFromTheMutualInformation) {
 TEST(KitSuggest, WarnsWhenTheSeriesCollapsesToFewIntegers) {
     TempDir dir;
     std::string volts;
-    for (int i = 0; i < 500; ++i)
+    for (int i = 0; i < 2000; ++i)
         volts += std::to_string(0.9 * std::sin(i * 0.3)) + "\n";
     dir.write("v.dat", volts);
     const Call c = kit({"suggest", dir.file("v.dat")});
@@ -179,8 +235,20 @@ TEST(KitSuggest, WarnsWhenTheSeriesCollapsesToFewIntegers) {
     EXPECT_NE(c.out.find("integer resolution: 1 distinct values over an extent of 0"),
               std::string::npos)
         << c.out;
-    EXPECT_NE(c.out.find("warning: the samples collapse to 1 distinct integers"),
-              std::string::npos);
+    EXPECT_NE(c.out.find("warning (coarse): the samples truncate to 1 distinct integers over a "
+                         "span of 0"),
+              std::string::npos)
+        << c.out;
+    EXPECT_EQ(testing::count_of(c.out, "warning"), 1) << c.out;
+    // A prepared series of 114 values is short, not coarse.
+    std::string prepared;
+    for (int i = 0; i < 114; ++i)
+        prepared += std::to_string((i * 7919) % 100001) + "\n";
+    dir.write("p.dat", prepared);
+    const Call p = kit({"suggest", dir.file("p.dat")});
+    ASSERT_EQ(p.status, 0) << p.err;
+    EXPECT_NE(p.out.find("warning (short): only 64 counted steps"), std::string::npos) << p.out;
+    EXPECT_EQ(p.out.find("coarse"), std::string::npos) << p.out;
 }
 
 }  // namespace

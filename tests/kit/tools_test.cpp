@@ -185,6 +185,24 @@ TEST(KitPlot, WritesAPngOfTheExpectedSize) {
     const Call one = kit({"plot", result, "-o", dir.file("d3.svg"), "--dims", "3"});
     ASSERT_EQ(one.status, 0) << one.err;
     EXPECT_NE(dir.read("d3.svg").find("<svg"), std::string::npos);
+    // With the summary of the run: one panel more (lambda1 against the dimension) and the
+    // verdict under the title.
+    dir.write("s.json",
+              "{\"dimensions\": [{\"dimension\": 2, \"lambda1\": 0.6, \"lambda1_error\": 0.02},"
+              " {\"dimension\": 3, \"lambda1\": 0.9, \"lambda1_error\": null}],"
+              " \"warnings\": [{\"code\": \"dimension-drift\"}]}");
+    const Call with =
+        kit({"plot", result, "-o", dir.file("s.svg"), "--summary", dir.file("s.json")});
+    ASSERT_EQ(with.status, 0) << with.err;
+    EXPECT_NE(with.out.find("(3 panels,"), std::string::npos) << with.out;
+    const std::string svg = dir.read("s.svg");
+    EXPECT_NE(svg.find("warnings: dimension-drift"), std::string::npos);
+    EXPECT_NE(svg.find("largest exponent against the embedding dimension"), std::string::npos);
+    dir.write("bad.json", "{\"dimensions\": [1, 2");
+    const Call bad =
+        kit({"plot", result, "-o", dir.file("b.svg"), "--summary", dir.file("bad.json")});
+    EXPECT_EQ(bad.status, 2);
+    EXPECT_NE(bad.err.find("not a summary"), std::string::npos) << bad.err;
 }
 
 TEST(KitPlot, Refusals) {

@@ -9,10 +9,13 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <optional>
 #include <ostream>
 #include <sstream>
 
 #include "kit/commands.hpp"
+#include "kit/files.hpp"
+#include "kit/json.hpp"
 #include "kit/options.hpp"
 #include "kit/result_file.hpp"
 #include "tarnvex/tarnvex.hpp"
@@ -68,13 +71,32 @@ std::string find_on_path(const std::string& name) {
     return {};
 }
 
+namespace {
+
+// "verdict: no warnings" or "warnings: code, code" from a summary.
+std::string verdict_line(const Json& summary) {
+    const auto& warnings = summary["warnings"].array;
+    if (warnings.empty()) return "verdict: no warnings";
+    std::string s = "warnings:";
+    for (std::size_t i = 0; i < warnings.size(); ++i)
+        s += (i == 0 ? " " : ", ") + warnings[i]["code"].string;
+    return s;
+}
+
+}  // namespace
+
 int cmd_plot(const std::vector<std::string>& args, std::ostream& out, std::ostream&) {
-    const Options o(args, {"-o", "--dims", "--width"}, {});
+    const Options o(args, {"-o", "--dims", "--width", "--summary"}, {});
     const auto output = o.get("-o");
     if (o.positional().size() != 1 || !output) {
         throw UsageError(
-            "usage: tarnvex-kit plot RESULT -o OUT.png|OUT.svg [--dims 2,3] [--width PIXELS]");
+            "usage: tarnvex-kit plot RESULT -o OUT.png|OUT.svg [--dims 2,3] [--width PIXELS] "
+            "[--summary SUMMARY.json]");
     }
+    // The summary `run --json` wrote: the verdict and lambda1 against the dimension. A bare
+    // result file shows no verdict (nothing is computed again from its rounded text).
+    std::optional<Json> summary;
+    if (const auto f = o.get("--summary")) summary = parse_json(read_whole_file(*f));
     const std::filesystem::path out_path(*output);
     const std::string ext = out_path.extension().string();
     if (ext != ".png" && ext != ".svg") throw UsageError("the output must end in .png or .svg");
@@ -101,7 +123,8 @@ int cmd_plot(const std::vector<std::string>& args, std::ostream& out, std::ostre
         throw UsageError("gnuplot is not installed (on Debian: apt-get install gnuplot-nox)");
     }
     const long width = o.get_long("--width", 900, 200, 10000);
-    const long height = 280 * static_cast<long>(by_dim.size()) + 60;
+    const std::size_t panels = by_dim.size() + (summary ? 1 : 0);
+    const long height = 280 * static_cast<long>(panels) + 60;
 
     char tmpl[] = "/tmp/tarnvex-plot-XXXXXX";
     const char* tmp = ::mkdtemp(tmpl);
@@ -111,9 +134,9 @@ int cmd_plot(const std::vector<std::string>& args, std::ostream& out, std::ostre
     script << "set terminal " << (ext == ".png" ? "pngcairo" : "svg") << " size " << width << ","
            << height << " enhanced font ',10'\n";
     script << "set output " << quoted(out_path.string()) << "\n";
-    script << "set multiplot layout " << by_dim.size() << ",1 title "
-           << quoted("Lyapunov spectrum of " + trim(r.infile) + " (" + trim(r.outfile) + ")")
-           << "\n";
+    std::string heading = "Lyapunov spectrum of " + trim(r.infile) + " (" + trim(r.outfile) + ")";
+    if (summary) heading += "; " + verdict_line(*summary);
+    script << "set multiplot layout " << panels << ",1 title " << quoted(heading) << "\n";
     script << "set grid\nset key outside right top\n";
     script << "set xlabel 'samples counted'\nset ylabel 'bits per unit time'\n";
     for (const auto& [m, recs] : by_dim) {
@@ -136,6 +159,20 @@ int cmd_plot(const std::vector<std::string>& args, std::ostream& out, std::ostre
         }
         script << "\n";
     }
+    if (summary) {
+        const std::string data = dir + "/lambda1.dat";
+        std::ofstream d(data);
+        for (const Json& f : (*summary)["dimensions"].array) {
+            const Json& e = f["lambda1_error"];
+            d << f["dimension"].number << ' ' << f["lambda1"].number << ' '
+              << (e.is_null() ? 0.0 : e.number) << '\n';
+        }
+        script << "set title 'largest exponent against the embedding dimension'\n";
+        script << "set xlabel 'embedding dimension'\nset xtics 1\nset offsets 0.5, 0.5, 0, 0\n";
+        script << "plot " << quoted(data)
+               << " using 1:2:3 with yerrorbars pt 7 title 'λ1 ± standard error', " << quoted(data)
+               << " using 1:2 with lines notitle\n";
+    }
     script << "unset multiplot\n";
     const std::string script_path = dir + "/plot.gp";
     std::ofstream(script_path) << script.str();
@@ -144,8 +181,8 @@ int cmd_plot(const std::vector<std::string>& args, std::ostream& out, std::ostre
     if (status != 0 || !std::filesystem::exists(out_path)) {
         throw UsageError("gnuplot failed (status " + std::to_string(status) + ")");
     }
-    out << "wrote " << out_path.string() << " (" << by_dim.size() << " panel"
-        << (by_dim.size() == 1 ? "" : "s") << ", " << width << " x " << height << ")\n";
+    out << "wrote " << out_path.string() << " (" << panels << " panel" << (panels == 1 ? "" : "s")
+        << ", " << width << " x " << height << ")\n";
     return 0;
 }
 

@@ -73,7 +73,9 @@ std::string counted_line(const Result& r) {
 }  // namespace
 
 int cmd_run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-    const Options o(args, kRunOptions, {"--strict"});
+    std::vector<std::string> valued = kRunOptions;
+    valued.push_back("--json");
+    const Options o(args, valued, {"--strict"});
     if (o.positional().size() != 1)
         throw UsageError("usage: tarnvex-kit run SERIES [options]; see man tarnvex-kit");
     RunParams p = fixed_params(o);

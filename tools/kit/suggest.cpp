@@ -5,11 +5,11 @@
 #include <cstdio>
 #include <memory>
 #include <ostream>
-#include <set>
 
 #include "kit/commands.hpp"
 #include "kit/files.hpp"
 #include "kit/options.hpp"
+#include "tarnvex/diagnostics.hpp"
 #include "textio/reader.hpp"
 #include "textio/series.hpp"
 
@@ -117,21 +117,21 @@ int cmd_suggest(const std::vector<std::string>& args, std::ostream& out, std::os
         throw UsageError(o.positional()[0] + " holds a value tarnvex cannot read");
     if (series->ndata == 0) throw UsageError(o.positional()[0] + " holds no values");
     std::vector<double> x;
-    std::set<long long> ints;
-    for (std::int32_t i = 0; i < series->ndata; ++i) {
-        const float v = series->x[static_cast<std::size_t>(i)];
+    for (const float v : series->samples())
         x.push_back(static_cast<double>(v));
-        ints.insert(static_cast<long long>(std::trunc(static_cast<double>(v))));
-    }
     const DelaySuggestion s = suggest_delay(x, max_lag, bins);
     out << "samples: " << x.size() << "\n";
     out << "suggested delay: " << s.delay << " (" << s.method << ")\n";
-    const long long extent = *ints.rbegin() - *ints.begin();
-    out << "integer resolution: " << ints.size() << " distinct values over an extent of " << extent
-        << "\n";
-    if (ints.size() < 1000) {
-        out << "warning: the samples collapse to " << ints.size()
-            << " distinct integers when truncated; scale them first (tarnvex-kit prep)\n";
+    const SeriesFacts facts = series_facts(series->samples());
+    out << "integer resolution: " << facts.distinct_ints << " distinct values over an extent of "
+        << facts.int_max - facts.int_min << "\n";
+    // The checks a run would make of the series: the shortest useful run (dimension 2,
+    // evolution time 1, to the end of the data) and the resolution.
+    const std::int64_t n = facts.samples_used;
+    for (const auto& w :
+         {short_check(2, n, iteration_budget(static_cast<std::int32_t>(n), 1) - kWarmupIterations),
+          coarse_check(facts)}) {
+        if (w) out << "warning (" << w->code << "): " << w->message << "; " << w->advice << "\n";
     }
     return 0;
 }
