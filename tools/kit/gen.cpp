@@ -8,6 +8,7 @@
 
 #include "kit/commands.hpp"
 #include "kit/files.hpp"
+#include "kit/help.hpp"
 #include "kit/options.hpp"
 #include "kit/systems.hpp"
 #include "tarnvex/tarnvex.hpp"
@@ -48,18 +49,16 @@ std::string known_exponents_text(const SystemInfo& s) {
 }
 
 int cmd_gen(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-    const Options o(args, {"-n", "--transient", "--step", "--scale", "-o"}, {});
-    if (o.positional().size() != 1) {
-        std::string names;
-        for (const auto& s : all_systems())
-            names += " " + std::string(s.name);
-        throw UsageError(
-            "usage: tarnvex-kit gen SYSTEM [-n N] [--transient N] [--step H] "
-            "[--scale S] [-o FILE]; systems:" +
-            names);
-    }
+    const CommandHelp& help = *find_command("gen");
+    const Options o(args, help);
+    if (o.positional().size() != 1) throw_usage(help);
     const SystemInfo* s = find_system(o.positional()[0]);
-    if (s == nullptr) throw UsageError("unknown system '" + o.positional()[0] + "'");
+    if (s == nullptr) {
+        std::string names;
+        for (const auto& known : all_systems())
+            names += " " + std::string(known.name);
+        throw UsageError("unknown system '" + o.positional()[0] + "'; systems:" + names);
+    }
     const long n = o.get_long("-n", s->samples, 1, kMaxSamples);
     const long transient = o.get_long("--transient", s->transient, 0, 100000000);
     const double step = o.get_double("--step", s->step);

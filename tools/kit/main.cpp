@@ -5,29 +5,53 @@
 #include <vector>
 
 #include "kit/commands.hpp"
+#include "kit/help.hpp"
 #include "kit/options.hpp"
 
 namespace tarnvex::kit {
 
 namespace {
-constexpr const char* kUsage =
-    "usage: tarnvex-kit COMMAND [options]\n"
-    "commands:\n"
-    "  gen SYSTEM      write a series from a system with known exponents\n"
-    "  prep FILE       one column of a measurement file as an integer series\n"
-    "  table RESULT    a result file as a CSV or TSV table (--last: final estimates)\n"
-    "  plot RESULT     the running estimates drawn with gnuplot (-o OUT.png|.svg)\n"
-    "  run SERIES      tarnvex with every answer as an option, and a summary of the run\n"
-    "  sweep SERIES    a grid of runs (--ncube 20,30 --evolv 1,2 ...), one CSV row each\n"
-    "  suggest SERIES  an embedding delay and the series' integer resolution\n";
+
+bool asks_for_help(const std::vector<std::string>& args) {
+    for (const auto& a : args)
+        if (a == "-h" || a == "--help") return true;
+    return false;
 }
 
+}  // namespace
+
 int run_kit(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-    if (args.empty() || args[0] == "-h" || args[0] == "--help") {
-        (args.empty() ? err : out) << kUsage;
-        return args.empty() ? 2 : 0;
+    if (args.empty()) {
+        print_commands(err);
+        return kStatusUsage;
+    }
+    if (args[0] == "-h" || args[0] == "--help") {
+        print_commands(out);
+        return kStatusOk;
+    }
+    if (args[0] == "--version") {
+        out << "tarnvex-kit " << TARNVEX_VERSION << "\n";
+        return kStatusOk;
+    }
+    if (args[0] == "help") {
+        if (args.size() == 1) {
+            print_commands(out);
+            return kStatusOk;
+        }
+        const CommandHelp* c = find_command(args[1]);
+        if (c == nullptr) {
+            err << "tarnvex-kit help: unknown command '" << args[1] << "'\n";
+            print_commands(err);
+            return kStatusUsage;
+        }
+        print_help(out, *c);
+        return kStatusOk;
     }
     const std::vector<std::string> rest(args.begin() + 1, args.end());
+    if (const CommandHelp* c = find_command(args[0]); c != nullptr && asks_for_help(rest)) {
+        print_help(out, *c);
+        return kStatusOk;
+    }
     try {
         if (args[0] == "gen") return cmd_gen(rest, out, err);
         if (args[0] == "prep") return cmd_prep(rest, out, err);
@@ -36,8 +60,9 @@ int run_kit(const std::vector<std::string>& args, std::ostream& out, std::ostrea
         if (args[0] == "run") return cmd_run(rest, out, err);
         if (args[0] == "sweep") return cmd_sweep(rest, out, err);
         if (args[0] == "suggest") return cmd_suggest(rest, out, err);
-        err << "tarnvex-kit: unknown command '" << args[0] << "'\n" << kUsage;
-        return 2;
+        err << "tarnvex-kit: unknown command '" << args[0] << "'\n";
+        print_commands(err);
+        return kStatusUsage;
     } catch (const KitError& e) {
         err << "tarnvex-kit " << args[0] << ": " << e.what() << "\n";
         return e.status();

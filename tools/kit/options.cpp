@@ -5,6 +5,8 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "kit/help.hpp"
+
 namespace tarnvex::kit {
 
 Options::Options(const std::vector<std::string>& args, const std::vector<std::string>& valued,
@@ -25,6 +27,16 @@ Options::Options(const std::vector<std::string>& args, const std::vector<std::st
             positional_.push_back(a);
         }
     }
+}
+
+Options::Options(const std::vector<std::string>& args, const CommandHelp& command)
+    : Options(args, valued_options(command), flag_options(command)) {}
+
+void throw_usage(const CommandHelp& c) {
+    std::string s = "usage: tarnvex-kit " + c.name + " " + c.arguments;
+    for (const auto& o : c.options)
+        s += " [" + o.name + (o.value.empty() ? "" : " " + o.value) + "]";
+    throw UsageError(s + "\n(tarnvex-kit help " + c.name + " explains every option)");
 }
 
 std::optional<std::string> Options::get(const std::string& name) const {

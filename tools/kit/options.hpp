@@ -37,8 +37,12 @@ struct FileError : KitError {
     explicit FileError(const std::string& message) : KitError(kStatusFile, message) {}
 };
 
+struct CommandHelp;
+
 class Options {
   public:
+    // Splits args by the options a command's help lists.
+    Options(const std::vector<std::string>& args, const CommandHelp& command);
     // Splits args into positionals and options; `flags` take no value.
     Options(const std::vector<std::string>& args, const std::vector<std::string>& valued,
             const std::vector<std::string>& flags);
@@ -53,6 +57,9 @@ class Options {
     std::vector<std::string> positional_;
     std::map<std::string, std::string> values_;
 };
+
+// The refusal of a command line that lacks its arguments: the command's synopsis.
+[[noreturn]] void throw_usage(const CommandHelp& command);
 
 long parse_long(const std::string& text, const std::string& what, long min, long max);
 double parse_double(const std::string& text, const std::string& what);

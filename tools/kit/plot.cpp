@@ -15,6 +15,7 @@
 
 #include "kit/commands.hpp"
 #include "kit/files.hpp"
+#include "kit/help.hpp"
 #include "kit/json.hpp"
 #include "kit/options.hpp"
 #include "kit/result_file.hpp"
@@ -86,13 +87,10 @@ std::string verdict_line(const Json& summary) {
 }  // namespace
 
 int cmd_plot(const std::vector<std::string>& args, std::ostream& out, std::ostream&) {
-    const Options o(args, {"-o", "--dims", "--width", "--summary"}, {});
+    const CommandHelp& help = *find_command("plot");
+    const Options o(args, help);
     const auto output = o.get("-o");
-    if (o.positional().size() != 1 || !output) {
-        throw UsageError(
-            "usage: tarnvex-kit plot RESULT -o OUT.png|OUT.svg [--dims 2,3] [--width PIXELS] "
-            "[--summary SUMMARY.json]");
-    }
+    if (o.positional().size() != 1 || !output) throw_usage(help);
     // The summary `run --json` wrote: the verdict and lambda1 against the dimension. A bare
     // result file shows no verdict (nothing is computed again from its rounded text).
     std::optional<Json> summary;

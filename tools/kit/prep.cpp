@@ -11,6 +11,7 @@
 
 #include "kit/commands.hpp"
 #include "kit/files.hpp"
+#include "kit/help.hpp"
 #include "kit/options.hpp"
 #include "tarnvex/tarnvex.hpp"
 
@@ -108,12 +109,9 @@ PreparedSeries prepare_series(const std::string& text, const PrepOptions& opt) {
 }
 
 int cmd_prep(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-    const Options o(args, {"--column", "--skip", "--steps", "-o"}, {"--decimal-comma", "--cut"});
-    if (o.positional().size() != 1) {
-        throw UsageError(
-            "usage: tarnvex-kit prep FILE [--column N] [--skip N] [--decimal-comma] "
-            "[--steps S] [--cut] [-o OUT]");
-    }
+    const CommandHelp& help = *find_command("prep");
+    const Options o(args, help);
+    if (o.positional().size() != 1) throw_usage(help);
     PrepOptions opt;
     opt.column = o.get_long("--column", 1, 1, 10000);
     opt.skip = o.get_long("--skip", 0, 0, 100000000);

@@ -11,6 +11,7 @@
 
 #include "kit/commands.hpp"
 #include "kit/files.hpp"
+#include "kit/help.hpp"
 #include "kit/options.hpp"
 #include "kit/session.hpp"
 #include "kit/summary.hpp"
@@ -21,10 +22,6 @@ namespace tarnvex::kit {
 namespace fs = std::filesystem;
 
 namespace {
-
-const std::vector<std::string> kRunOptions{
-    "--npts", "--ncube", "--tmax",       "--delay", "--dims",           "--start",
-    "--dt",   "--evolv", "--radius-pct", "-o",      "--keep-transcript"};
 
 void parse_dims(const std::string& text, RunParams& p) {
     const auto colon = text.find(':');
@@ -73,11 +70,9 @@ std::string counted_line(const Result& r) {
 }  // namespace
 
 int cmd_run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-    std::vector<std::string> valued = kRunOptions;
-    valued.push_back("--json");
-    const Options o(args, valued, {"--strict"});
-    if (o.positional().size() != 1)
-        throw UsageError("usage: tarnvex-kit run SERIES [options]; see man tarnvex-kit");
+    const CommandHelp& help = *find_command("run");
+    const Options o(args, help);
+    if (o.positional().size() != 1) throw_usage(help);
     RunParams p = fixed_params(o);
     p.ncube = int_option(o, "--ncube", p.ncube, 1, kMaxNeighbours);
     p.delay = int_option(o, "--delay", p.delay, 0, kMaxSamples);
@@ -208,15 +203,9 @@ void run_rows(std::vector<SweepRow>& rows, const std::vector<float>& samples, lo
 }  // namespace
 
 int cmd_sweep(const std::vector<std::string>& args, std::ostream& out, std::ostream&) {
-    std::vector<std::string> valued = kRunOptions;
-    valued.push_back("-j");
-    valued.push_back("--csv");
-    const Options o(args, valued, {});
-    if (o.positional().size() != 1) {
-        throw UsageError(
-            "usage: tarnvex-kit sweep SERIES [--ncube 20,30] [--evolv 1,2] [--delay 1,2] "
-            "[--radius-pct 1,2] [--dims F:T] [-j N] [--csv OUT]");
-    }
+    const CommandHelp& help = *find_command("sweep");
+    const Options o(args, help);
+    if (o.positional().size() != 1) throw_usage(help);
     const std::string series = o.positional()[0];
     const RunParams base = fixed_params(o);
     std::vector<SweepRow> rows = grid_of(o, base);

@@ -8,6 +8,7 @@
 
 #include "kit/commands.hpp"
 #include "kit/files.hpp"
+#include "kit/help.hpp"
 #include "kit/options.hpp"
 #include "tarnvex/diagnostics.hpp"
 #include "textio/reader.hpp"
@@ -103,9 +104,9 @@ DelaySuggestion suggest_delay(const std::vector<double>& x, int max_lag, int bin
 }
 
 int cmd_suggest(const std::vector<std::string>& args, std::ostream& out, std::ostream&) {
-    const Options o(args, {"--max-lag", "--bins"}, {});
-    if (o.positional().size() != 1)
-        throw UsageError("usage: tarnvex-kit suggest SERIES [--max-lag N] [--bins B]");
+    const CommandHelp& help = *find_command("suggest");
+    const Options o(args, help);
+    if (o.positional().size() != 1) throw_usage(help);
     const int max_lag = static_cast<int>(o.get_long("--max-lag", 200, 2, 10000));
     const int bins = static_cast<int>(o.get_long("--bins", 16, 2, 1000));
     const std::string text = read_whole_file(o.positional()[0]);

@@ -6,6 +6,7 @@
 #include <ostream>
 
 #include "kit/commands.hpp"
+#include "kit/help.hpp"
 #include "kit/options.hpp"
 #include "kit/result_file.hpp"
 
@@ -21,9 +22,9 @@ std::string number(double v) {
 }  // namespace
 
 int cmd_table(const std::vector<std::string>& args, std::ostream& out, std::ostream&) {
-    const Options o(args, {}, {"--tsv", "--last"});
-    if (o.positional().size() != 1)
-        throw UsageError("usage: tarnvex-kit table RESULT [--tsv] [--last]");
+    const CommandHelp& help = *find_command("table");
+    const Options o(args, help);
+    if (o.positional().size() != 1) throw_usage(help);
     const ResultFile r = read_result_file(o.positional()[0]);
     const std::string sep = o.has("--tsv") ? "\t" : ",";
     if (o.has("--last")) {
