@@ -196,10 +196,16 @@ bool parse_repeat(std::string_view s, std::size_t& count) {
     return true;
 }
 
-ReadStatus read_into(RecordSource& src, Targets& targets) {
+ReadStatus read_into(RecordSource& src, Targets& targets, BadValue* bad) {
     const std::size_t n = targets.size();
     std::string_view rec;
     if (!src.next_record(rec)) return ReadStatus::End;
+    std::size_t record = 1;
+    // A failed value: where it stands, for whoever asked.
+    const auto failed = [&](ReadStatus s, std::size_t start, std::string_view token) {
+        if (bad != nullptr) *bad = {record, start + 1, std::string(token)};
+        return s;
+    };
     std::size_t pos = 0;
     std::size_t t = 0;
     // True after a value whose separator has not yet taken a comma: the next comma then
@@ -211,6 +217,7 @@ ReadStatus read_into(RecordSource& src, Targets& targets) {
             ++pos;
         if (pos == rec.size()) {
             if (!src.next_record(rec)) return ReadStatus::End;
+            ++record;
             pos = 0;
             continue;
         }
@@ -234,18 +241,22 @@ ReadStatus read_into(RecordSource& src, Targets& targets) {
         const std::size_t star = token.find('*');
         if (star == std::string_view::npos) {
             const ReadStatus s = targets.assign(t, token);
-            if (s != ReadStatus::Ok) return s;
+            if (s != ReadStatus::Ok) return failed(s, start, token);
             ++t;
         } else {
             std::size_t count = 0;
-            if (!parse_repeat(token.substr(0, star), count)) return ReadStatus::SyntaxError;
+            if (!parse_repeat(token.substr(0, star), count)) {
+                return failed(ReadStatus::SyntaxError, start, token);
+            }
             const std::string_view value = token.substr(star + 1);
-            if (value.find('*') != std::string_view::npos) return ReadStatus::SyntaxError;
+            if (value.find('*') != std::string_view::npos) {
+                return failed(ReadStatus::SyntaxError, start, token);
+            }
             if (count > n - t) count = n - t;
             for (std::size_t k = 0; k < count; ++k, ++t) {
                 if (value.empty()) continue;  // r*: null values
                 const ReadStatus s = targets.assign(t, value);
-                if (s != ReadStatus::Ok) return s;
+                if (s != ReadStatus::Ok) return failed(s, start, token);
             }
         }
         if (t == n) return ReadStatus::Ok;
@@ -256,12 +267,12 @@ ReadStatus read_into(RecordSource& src, Targets& targets) {
 
 ReadStatus read_free(RecordSource& src, std::span<const Target> targets) {
     MixedTargets t(targets);
-    return read_into(src, t);
+    return read_into(src, t, nullptr);
 }
 
-ReadStatus read_free(RecordSource& src, std::span<float> targets) {
+ReadStatus read_free(RecordSource& src, std::span<float> targets, BadValue* bad) {
     RealTargets t(targets);
-    return read_into(src, t);
+    return read_into(src, t, bad);
 }
 
 bool read_edited_text(RecordSource& src, int width, std::string& target) {

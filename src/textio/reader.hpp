@@ -53,8 +53,17 @@ struct Target {
 // needs; null values, r*c and r*, and a slash as the language of list input allows.
 ReadStatus read_free(RecordSource& src, std::span<const Target> targets);
 
-// The same statement into a table of reals (the series read).
-ReadStatus read_free(RecordSource& src, std::span<float> targets);
+// Where a read failed: the record of the read (from 1), the column (from 1) and the text
+// of the value.
+struct BadValue {
+    std::size_t record = 0;
+    std::size_t column = 0;
+    std::string text;
+};
+
+// The same statement into a table of reals (the series read); `bad`, when given, learns
+// where a syntax or conversion error stands.
+ReadStatus read_free(RecordSource& src, std::span<float> targets, BadValue* bad = nullptr);
 
 // One A-edited input statement: the first `width` characters of the next record, filled
 // up with blanks. Returns false at the end of input.

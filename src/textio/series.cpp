@@ -10,9 +10,9 @@
 
 namespace tarnvex::textio {
 
-ReadStatus read_series(RecordSource& src, SampleTable& s) {
+ReadStatus read_series(RecordSource& src, SampleTable& s, BadValue* bad) {
     s.x.fill(SENTINEL);
-    const ReadStatus status = read_free(src, std::span<float>(s.x));
+    const ReadStatus status = read_free(src, std::span<float>(s.x), bad);
     s.ndata = 0;
     for (std::int32_t i = NMAX; i >= 1; --i) {
         if (s.x[static_cast<std::size_t>(i - 1)] != SENTINEL) {
@@ -35,13 +35,13 @@ std::vector<float> read_series(const std::string& path) {
     } catch (const textio::FatalError& e) {
         throw SeriesError(path + ": " + std::string(textio::fatal_message(e.number)));
     }
-    const textio::ReadStatus status = textio::read_series(file, *table);
+    textio::BadValue bad;
+    const textio::ReadStatus status = textio::read_series(file, *table, &bad);
     if (status == textio::ReadStatus::SyntaxError ||
         status == textio::ReadStatus::ConversionError) {
-        const auto report = status == textio::ReadStatus::SyntaxError
-                                ? textio::Fatal::SyntaxError
-                                : textio::Fatal::ConversionError;
-        throw SeriesError(path + ": " + std::string(textio::fatal_message(report)));
+        throw SeriesError(path + ", line " + std::to_string(bad.record) + ", column " +
+                          std::to_string(bad.column) + ": '" + bad.text +
+                          "' is not a finite number");
     }
     const auto s = table->samples();
     return std::vector<float>(s.begin(), s.end());

@@ -22,6 +22,6 @@ struct SampleTable {
 // Fills the table with SENTINEL, reads up to NMAX reals from `src` in one free-format read
 // (its end ends the read), counts ndata. Returns the read's status: Ok or End when the
 // values were read, SyntaxError or ConversionError for a bad value.
-ReadStatus read_series(RecordSource& src, SampleTable& s);
+ReadStatus read_series(RecordSource& src, SampleTable& s, BadValue* bad = nullptr);
 
 }  // namespace tarnvex::textio

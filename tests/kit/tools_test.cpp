@@ -181,7 +181,7 @@ TEST(KitPlot, WritesAPngOfTheExpectedSize) {
     unsigned w = 0, h = 0;
     ASSERT_TRUE(png_size(dir.read("h.png"), w, h));
     EXPECT_EQ(w, 700u);
-    EXPECT_EQ(h, 2u * 280u + 60u);  // two panels
+    EXPECT_EQ(h, 2u * 280u + 75u);  // two panels and a title of two lines
     const Call one = kit({"plot", result, "-o", dir.file("d3.svg"), "--dims", "3"});
     ASSERT_EQ(one.status, 0) << one.err;
     EXPECT_NE(dir.read("d3.svg").find("<svg"), std::string::npos);

@@ -3,6 +3,7 @@
 // throwing UsageError.
 
 #include <iosfwd>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -43,6 +44,20 @@ struct PreparedSeries {
     long distinct_after = 0;
 };
 PreparedSeries prepare_series(const std::string& text, const PrepOptions& opt);
+
+// plot, as a function: the gnuplot script and its data files (path -> text) for the
+// chosen dimensions (all when empty) of a result file, with the lambda1 panel and the
+// verdict of a summary when one is given.
+struct Json;
+struct ResultFile;
+struct PlotFiles {
+    std::string script;
+    std::map<std::string, std::string> data;
+    std::size_t panels = 0;
+    long height = 0;
+};
+PlotFiles plot_files(const ResultFile& r, const std::vector<int>& dims, const Json* summary,
+                     const std::string& dir, const std::string& output, long width);
 
 // The full path of an executable found on PATH, or an empty string.
 std::string find_on_path(const std::string& name);

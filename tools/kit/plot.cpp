@@ -35,6 +35,19 @@ std::string quoted(const std::string& s) {
     return q + "'";
 }
 
+// Lines of text in one string in gnuplot's double quotes, a line break between them.
+std::string dquoted_lines(const std::vector<std::string>& lines) {
+    std::string q = "\"";
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        if (i > 0) q += "\\n";
+        for (char c : lines[i]) {
+            if (c == '\\' || c == '"') q += '\\';
+            q += c;
+        }
+    }
+    return q + "\"";
+}
+
 std::string trim(const std::string& s) {
     const auto b = s.find_first_not_of(' ');
     const auto e = s.find_last_not_of(' ');
@@ -74,6 +87,16 @@ std::string find_on_path(const std::string& name) {
 
 namespace {
 
+// The run's parameters from the result file's header.
+std::string parameters_line(const ResultFile& r) {
+    char buf[256];
+    std::snprintf(buf, sizeof buf,
+                  "npts %ld, ncube %ld, tmax %ld, delay %ld, dimensions %ld to %ld, dt %g, evolv "
+                  "%ld, radius %g %%",
+                  r.npts, r.ncube, r.tmax, r.delay, r.mfrom, r.mto, r.dt, r.evolv, r.scalpct);
+    return buf;
+}
+
 // "verdict: no warnings" or "warnings: code, code" from a summary.
 std::string verdict_line(const Json& summary) {
     const auto& warnings = summary["warnings"].array;
@@ -85,6 +108,86 @@ std::string verdict_line(const Json& summary) {
 }
 
 }  // namespace
+
+PlotFiles plot_files(const ResultFile& r, const std::vector<int>& dims, const Json* summary,
+                     const std::string& dir, const std::string& output, long width) {
+    std::map<int, std::vector<const SpectrumRecord*>> by_dim;
+    for (const auto& rec : r.records) {
+        if (!rec.warmup) by_dim[rec.dimension].push_back(&rec);
+    }
+    if (!dims.empty()) {
+        std::map<int, std::vector<const SpectrumRecord*>> chosen;
+        for (const int m : dims) {
+            if (by_dim.count(m) == 0) {
+                throw UsageError("the result file has no dimension " + std::to_string(m));
+            }
+            chosen[m] = by_dim[m];
+        }
+        by_dim = chosen;
+    }
+    if (by_dim.empty()) throw UsageError("the result file holds no spectrum records to plot");
+    PlotFiles f;
+    f.panels = by_dim.size() + (summary != nullptr ? 1 : 0);
+    f.height = 280 * static_cast<long>(f.panels) + (summary != nullptr ? 90 : 75);
+    const std::string ext = std::filesystem::path(output).extension().string();
+    std::ostringstream script;
+    script << "set terminal " << (ext == ".png" ? "pngcairo" : "svg") << " size " << width << ","
+           << f.height << " noenhanced font ',10'\n";
+    script << "set output " << quoted(output) << "\n";
+    // Names and parameters are drawn as plain text (no markup), the parameters and the
+    // verdict on lines of their own.
+    std::vector<std::string> heading{
+        "Lyapunov spectrum of " + trim(r.infile) + " (" + trim(r.outfile) + ")",
+        parameters_line(r) + "; warm-up records left out"};
+    if (summary != nullptr) heading.push_back(verdict_line(*summary));
+    script << "set multiplot layout " << f.panels << ",1 title " << dquoted_lines(heading) << "\n";
+    // A palette whose lightness rises monotonically from dark to light (cubehelix), so that
+    // the curves differ in lightness for every kind of colour vision and in grey; the dash
+    // patterns cycle as well.
+    script << "set palette cubehelix start 0.5 cycles -1.5 saturation 1\nunset colorbox\n";
+    script << "set grid\nset key outside right top\n";
+    script << "set xlabel 'samples counted'\nset ylabel 'bits per unit time'\n";
+    for (const auto& [m, recs] : by_dim) {
+        const std::string data = dir + "/dim" + std::to_string(m) + ".dat";
+        std::ostringstream d;
+        for (const auto* rec : recs) {
+            d << rec->samples;
+            for (double v : rec->estimates)
+                d << ' ' << (std::isnan(v) ? std::string("NaN") : std::to_string(v));
+            d << '\n';
+        }
+        f.data[data] = d.str();
+        script << "set title 'dimension " << m << "'\n";
+        script << "plot 0 with lines dt 2 lc rgb 'black' notitle";
+        for (int i = 1; i <= m; ++i) {
+            char title[64];
+            std::snprintf(title, sizeof title, "λ%d = %.2f", i,
+                          recs.back()->estimates[static_cast<std::size_t>(i - 1)]);
+            const double frac = 0.05 + (m == 1 ? 0.0 : 0.6 * (i - 1) / (m - 1.0));
+            script << ", " << quoted(data) << " using 1:" << i + 1 << " with lines lw 1.5 dt "
+                   << 1 + (i - 1) % 4 << " lc palette frac " << frac << " title " << quoted(title);
+        }
+        script << "\n";
+    }
+    if (summary != nullptr) {
+        const std::string data = dir + "/lambda1.dat";
+        std::ostringstream d;
+        for (const Json& dim : (*summary)["dimensions"].array) {
+            const Json& e = dim["lambda1_error"];
+            d << dim["dimension"].number << ' ' << dim["lambda1"].number << ' '
+              << (e.is_null() ? 0.0 : e.number) << '\n';
+        }
+        f.data[data] = d.str();
+        script << "set title 'largest exponent against the embedding dimension'\n";
+        script << "set xlabel 'embedding dimension'\nset xtics 1\nset offsets 0.5, 0.5, 0, 0\n";
+        script << "plot " << quoted(data)
+               << " using 1:2:3 with yerrorbars pt 7 title 'λ1 ± standard error', " << quoted(data)
+               << " using 1:2 with lines notitle\n";
+    }
+    script << "unset multiplot\n";
+    f.script = script.str();
+    return f;
+}
 
 int cmd_plot(const std::vector<std::string>& args, std::ostream& out, std::ostream&) {
     const CommandHelp& help = *find_command("plot");
@@ -98,89 +201,44 @@ int cmd_plot(const std::vector<std::string>& args, std::ostream& out, std::ostre
     const std::filesystem::path out_path(*output);
     const std::string ext = out_path.extension().string();
     if (ext != ".png" && ext != ".svg") throw UsageError("the output must end in .png or .svg");
+    if (std::filesystem::exists(out_path) && !o.has("--force")) {
+        throw UsageError(out_path.string() + " exists; it is not overwritten (--force overwrites)");
+    }
     const ResultFile r = read_result_file(o.positional()[0]);
-
-    std::map<int, std::vector<const SpectrumRecord*>> by_dim;
-    for (const auto& rec : r.records) {
-        if (!rec.warmup) by_dim[rec.dimension].push_back(&rec);
-    }
-    if (const auto dims = o.get("--dims")) {
-        std::map<int, std::vector<const SpectrumRecord*>> chosen;
-        std::istringstream list(*dims);
+    std::vector<int> dims;
+    if (const auto list = o.get("--dims")) {
+        std::istringstream items(*list);
         std::string item;
-        while (std::getline(list, item, ',')) {
-            const int m = static_cast<int>(parse_long(item, "--dims", 1, kMaxDimension));
-            if (by_dim.count(m) == 0) throw UsageError("the result file has no dimension " + item);
-            chosen[m] = by_dim[m];
-        }
-        by_dim = chosen;
+        while (std::getline(items, item, ','))
+            dims.push_back(static_cast<int>(parse_long(item, "--dims", 1, kMaxDimension)));
     }
-    if (by_dim.empty()) throw UsageError("the result file holds no spectrum records to plot");
     const std::string gnuplot = find_on_path("gnuplot");
     if (gnuplot.empty()) {
         throw UsageError("gnuplot is not installed (on Debian: apt-get install gnuplot-nox)");
     }
     const long width = o.get_long("--width", 900, 200, 10000);
-    const std::size_t panels = by_dim.size() + (summary ? 1 : 0);
-    const long height = 280 * static_cast<long>(panels) + 60;
-
     char tmpl[] = "/tmp/tarnvex-plot-XXXXXX";
     const char* tmp = ::mkdtemp(tmpl);
-    if (tmp == nullptr) throw UsageError("cannot create a temporary folder");
+    if (tmp == nullptr) throw FileError("cannot create a temporary folder");
     const std::string dir(tmp);
-    std::ostringstream script;
-    script << "set terminal " << (ext == ".png" ? "pngcairo" : "svg") << " size " << width << ","
-           << height << " enhanced font ',10'\n";
-    script << "set output " << quoted(out_path.string()) << "\n";
-    std::string heading = "Lyapunov spectrum of " + trim(r.infile) + " (" + trim(r.outfile) + ")";
-    if (summary) heading += "; " + verdict_line(*summary);
-    script << "set multiplot layout " << panels << ",1 title " << quoted(heading) << "\n";
-    script << "set grid\nset key outside right top\n";
-    script << "set xlabel 'samples counted'\nset ylabel 'bits per unit time'\n";
-    for (const auto& [m, recs] : by_dim) {
-        const std::string data = dir + "/dim" + std::to_string(m) + ".dat";
-        std::ofstream d(data);
-        for (const auto* rec : recs) {
-            d << rec->samples;
-            for (double v : rec->estimates)
-                d << ' ' << (std::isnan(v) ? std::string("NaN") : std::to_string(v));
-            d << '\n';
+    try {
+        const PlotFiles f =
+            plot_files(r, dims, summary ? &*summary : nullptr, dir, out_path.string(), width);
+        for (const auto& [path, text] : f.data)
+            std::ofstream(path) << text;
+        const std::string script_path = dir + "/plot.gp";
+        std::ofstream(script_path) << f.script;
+        const int status = run_program(gnuplot, {script_path});
+        std::filesystem::remove_all(dir);
+        if (status != 0 || !std::filesystem::exists(out_path)) {
+            throw FileError("gnuplot failed (status " + std::to_string(status) + ")");
         }
-        script << "set title 'dimension " << m << "'\n";
-        script << "plot 0 with lines dt 2 lc rgb 'black' notitle";
-        for (int i = 1; i <= m; ++i) {
-            char title[64];
-            std::snprintf(title, sizeof title, "λ%d = %.2f", i,
-                          recs.back()->estimates[static_cast<std::size_t>(i - 1)]);
-            script << ", " << quoted(data) << " using 1:" << i + 1 << " with lines lw 1.5 title "
-                   << quoted(title);
-        }
-        script << "\n";
+        out << "wrote " << out_path.string() << " (" << f.panels << " panel"
+            << (f.panels == 1 ? "" : "s") << ", " << width << " x " << f.height << ")\n";
+    } catch (...) {
+        std::filesystem::remove_all(dir);
+        throw;
     }
-    if (summary) {
-        const std::string data = dir + "/lambda1.dat";
-        std::ofstream d(data);
-        for (const Json& f : (*summary)["dimensions"].array) {
-            const Json& e = f["lambda1_error"];
-            d << f["dimension"].number << ' ' << f["lambda1"].number << ' '
-              << (e.is_null() ? 0.0 : e.number) << '\n';
-        }
-        script << "set title 'largest exponent against the embedding dimension'\n";
-        script << "set xlabel 'embedding dimension'\nset xtics 1\nset offsets 0.5, 0.5, 0, 0\n";
-        script << "plot " << quoted(data)
-               << " using 1:2:3 with yerrorbars pt 7 title 'λ1 ± standard error', " << quoted(data)
-               << " using 1:2 with lines notitle\n";
-    }
-    script << "unset multiplot\n";
-    const std::string script_path = dir + "/plot.gp";
-    std::ofstream(script_path) << script.str();
-    const int status = run_program(gnuplot, {script_path});
-    std::filesystem::remove_all(dir);
-    if (status != 0 || !std::filesystem::exists(out_path)) {
-        throw UsageError("gnuplot failed (status " + std::to_string(status) + ")");
-    }
-    out << "wrote " << out_path.string() << " (" << panels << " panel" << (panels == 1 ? "" : "s")
-        << ", " << width << " x " << height << ")\n";
     return 0;
 }
 

@@ -60,11 +60,16 @@ float pct_of(const std::string& v) {
     return d;
 }
 
+// How the run ended, in plain words (the program's own closing records stay in its
+// transcript).
 std::string counted_line(const Result& r) {
-    std::string s = "counted steps: " + std::to_string(r.counted_steps);
-    if (!r.parameters.tmax) return s + " (to the end of the data)";
-    if (r.reached_tmax) return s + " (tmax reached)";
-    return s + " (the data ran out before tmax = " + std::to_string(*r.parameters.tmax) + ")";
+    const std::string steps = std::to_string(r.counted_steps) + " steps (" +
+                              std::to_string(r.counted_steps * r.parameters.evolv) + " samples)";
+    if (r.reached_tmax && r.parameters.tmax)
+        return "counted steps: " + std::to_string(r.counted_steps) + " (tmax reached)";
+    std::string s = "ran to the end of the data after " + steps;
+    if (r.parameters.tmax) s += ", fewer than tmax = " + std::to_string(*r.parameters.tmax);
+    return s;
 }
 
 }  // namespace
@@ -88,7 +93,6 @@ int cmd_run(const std::vector<std::string>& args, std::ostream& out, std::ostrea
 
     const std::vector<float> samples = read_series_file(series);
     const RunOutcome r = run_engine(series, samples, result, p, keep.has_value());
-    if (keep) write_new_file(*keep, r.transcript);
     const Result& res = r.result;
     const Diagnosis diagnosis = diagnose(res);
     if (!diagnosis.counted_any) {
@@ -96,6 +100,7 @@ int cmd_run(const std::vector<std::string>& args, std::ostream& out, std::ostrea
         fs::remove(r.result_path);
         throw KitError(kStatusNoSteps, no_step_message(res));
     }
+    if (keep) write_new_file(*keep, r.transcript);
     if (json) {
         const std::string text = summary_json(res, diagnosis, r.result_path);
         if (*json == "-") {

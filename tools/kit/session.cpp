@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <fstream>
 
 #include "kit/options.hpp"
 #include "textio/channels.hpp"
@@ -12,12 +13,48 @@ namespace tarnvex::kit {
 
 namespace fs = std::filesystem;
 
+namespace {
+
+// What to try when a series file holds something that is not a number: a header line, or
+// several columns of a measurement file.
+std::string series_hint(const std::string& path) {
+    std::ifstream in(path);
+    std::string line;
+    std::vector<std::size_t> fields;
+    bool header = false;
+    for (int n = 0; n < 6 && std::getline(in, line); ++n) {
+        std::size_t count = 0;
+        bool letters = false;
+        std::size_t pos = 0;
+        while ((pos = line.find_first_not_of(" \t,;\r", pos)) != std::string::npos) {
+            const std::size_t end = line.find_first_of(" \t,;\r", pos);
+            const std::string cell = line.substr(pos, end - pos);
+            letters = letters ||
+                      cell.find_first_of("abcdfghijklmnopqrstuvwxyzABCDFGHIJKLMNOPQRSTUVWXYZ") !=
+                          std::string::npos;
+            ++count;
+            pos = end;
+        }
+        if (n == 0) header = letters;
+        if (n > 0) fields.push_back(count);
+    }
+    std::string hint;
+    if (header) hint += "; a header line? tarnvex-kit prep " + path + " --skip 1 -o SERIES";
+    if (!fields.empty() && fields.front() > 1) {
+        hint += "; " + std::to_string(fields.front()) + " columns? tarnvex-kit prep " + path +
+                " --column N -o SERIES";
+    }
+    return hint;
+}
+
+}  // namespace
+
 std::vector<float> read_series_file(const std::string& path) {
     if (!fs::exists(path)) throw FileError("no series file " + path);
     try {
         return tarnvex::read_series(path);
     } catch (const SeriesError& e) {
-        throw FileError(e.what());
+        throw FileError(e.what() + series_hint(path));
     }
 }
 
@@ -73,7 +110,13 @@ RunOutcome run_engine(const std::string& series, const std::vector<float>& sampl
                                 textio::name_field(result_name), p, d);
     textio::RecordObserver records(console, file);
     RunOutcome o;
-    o.result = tarnvex::run(samples, p, &records);
+    try {
+        o.result = tarnvex::run(samples, p, &records);
+    } catch (...) {
+        file.close();
+        fs::remove(result);  // a failed run leaves nothing behind
+        throw;
+    }
     file.close();
     o.result_path = result;
     o.transcript = transcript.text();

@@ -3,16 +3,14 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <memory>
 #include <ostream>
 
 #include "kit/commands.hpp"
 #include "kit/files.hpp"
 #include "kit/help.hpp"
 #include "kit/options.hpp"
+#include "kit/session.hpp"
 #include "tarnvex/diagnostics.hpp"
-#include "textio/reader.hpp"
-#include "textio/series.hpp"
 
 namespace tarnvex::kit {
 
@@ -109,21 +107,16 @@ int cmd_suggest(const std::vector<std::string>& args, std::ostream& out, std::os
     if (o.positional().size() != 1) throw_usage(help);
     const int max_lag = static_cast<int>(o.get_long("--max-lag", 200, 2, 10000));
     const int bins = static_cast<int>(o.get_long("--bins", 16, 2, 1000));
-    const std::string text = read_whole_file(o.positional()[0]);
     // Read as tarnvex reads it.
-    auto series = std::make_unique<textio::SampleTable>();
-    textio::StringSource src(text);
-    const textio::ReadStatus status = textio::read_series(src, *series);
-    if (status == textio::ReadStatus::SyntaxError || status == textio::ReadStatus::ConversionError)
-        throw UsageError(o.positional()[0] + " holds a value tarnvex cannot read");
-    if (series->ndata == 0) throw UsageError(o.positional()[0] + " holds no values");
+    const std::vector<float> samples = read_series_file(o.positional()[0]);
+    if (samples.empty()) throw FileError(o.positional()[0] + " holds no values");
     std::vector<double> x;
-    for (const float v : series->samples())
+    for (const float v : samples)
         x.push_back(static_cast<double>(v));
     const DelaySuggestion s = suggest_delay(x, max_lag, bins);
     out << "samples: " << x.size() << "\n";
     out << "suggested delay: " << s.delay << " (" << s.method << ")\n";
-    const SeriesFacts facts = series_facts(series->samples());
+    const SeriesFacts facts = series_facts(samples);
     out << "integer resolution: " << facts.distinct_ints << " distinct values over an extent of "
         << facts.int_max - facts.int_min << "\n";
     // The checks a run would make of the series: the shortest useful run (dimension 2,
