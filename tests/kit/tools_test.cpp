@@ -88,7 +88,12 @@ TEST(KitPrep, CommandOnFiles) {
         kit({"prep", dir.file("m.csv"), "--skip", "1", "--column", "2", "-o", dir.file("m.dat")});
     EXPECT_EQ(c.status, 0) << c.err;
     EXPECT_EQ(dir.read("m.dat"), "0\n100000\n50000\n");
-    EXPECT_NE(c.out.find("3 values"), std::string::npos);
+    EXPECT_NE(c.out.find("3 values, integer = round((x - 1.5) * 100000)"), std::string::npos)
+        << c.out;
+    // A negative offset is added, not subtracted twice.
+    dir.write("neg.csv", "-3.1\n-1.1\n");
+    const Call neg = kit({"prep", dir.file("neg.csv"), "-o", dir.file("neg.dat")});
+    EXPECT_NE(neg.out.find("integer = round((x + 3.1) * 50000)"), std::string::npos) << neg.out;
     // An existing output is not overwritten (status 2); a missing input cannot be read
     // (status 1).
     EXPECT_EQ(

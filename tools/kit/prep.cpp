@@ -128,10 +128,12 @@ int cmd_prep(const std::vector<std::string>& args, std::ostream& out, std::ostre
         out << p.text;
     }
     char buf[256];
+    // x - offset, written as x + |offset| when the offset is negative.
     std::snprintf(buf, sizeof buf,
-                  "%ld values, integer = round((x - %.10g) * %.10g); one integer step is %.6g in "
+                  "%ld values, integer = round((x %c %.10g) * %.10g); one integer step is %.6g in "
                   "the units of the column\n",
-                  p.count, p.offset, p.factor, 1.0 / p.factor);
+                  p.count, p.offset < 0.0 ? '+' : '-', std::fabs(p.offset), p.factor,
+                  1.0 / p.factor);
     *report << buf;
     *report << "distinct values: " << p.distinct_before << " before, " << p.distinct_after
             << " after";
