@@ -176,6 +176,42 @@ TEST(KitRun, VerdictSummaryAndStatuses) {
     EXPECT_FALSE(dir.exists("s.out"));
 }
 
+// The surrogate test and the time-reversal test from the command line.
+TEST(KitSignificance, SurrogatesAndTheReversedRun) {
+    TempDir dir;
+    dir.write("h.dat", example("henon.dat"));
+    const Call one = kit({"surrogates", dir.file("h.dat"), "--dims", "2:2", "--count", "5"});
+    ASSERT_EQ(one.status, 0) << one.err;
+    EXPECT_NE(one.out.find("  data: 0.60\n  5 surrogates (seed 1): min "), std::string::npos)
+        << one.out;
+    EXPECT_NE(one.out.find("rank of the data: 1 of 6 (0 surrogates below it, 5 above); "
+                           "two-sided p = 0.333\n"),
+              std::string::npos)
+        << one.out;
+    EXPECT_NE(one.out.find("verdict: too few surrogates to reject"), std::string::npos);
+    const Call two =
+        kit({"surrogates", dir.file("h.dat"), "--dims", "2:2", "--count", "5", "-j", "2"});
+    EXPECT_EQ(two.out, one.out);
+    const Call other =
+        kit({"surrogates", dir.file("h.dat"), "--dims", "2:2", "--count", "5", "--seed", "2"});
+    EXPECT_NE(other.out, one.out);
+    dir.write("short.dat", testing::henon_series(40));
+    const Call short_series = kit({"surrogates", dir.file("short.dat"), "--dims", "2:2"});
+    EXPECT_EQ(short_series.status, 3);
+    EXPECT_NE(short_series.err.find("too short for a surrogate test"), std::string::npos)
+        << short_series.err;
+
+    const Call reversed = kit({"run", dir.file("h.dat"), "--dims", "3:3", "--reverse-check",
+                               "--json", dir.file("s.json")});
+    ASSERT_EQ(reversed.status, 0) << reversed.err;
+    EXPECT_NE(reversed.out.find("time reversal, dimension 3: "), std::string::npos) << reversed.out;
+    const Json j = parse_json(dir.read("s.json"))["reverse_check"];
+    EXPECT_EQ(j["marks"].array.size(), 3u);
+    EXPECT_EQ(j["forward"].array.size(), 3u);
+    EXPECT_EQ(j["reversed"].array.size(), 3u);
+    EXPECT_EQ(j["dimension"].number, 3.0);
+}
+
 TEST(KitSweep, OneRowPerCombination) {
     TempDir dir;
     dir.write("h.dat", example("henon.dat"));
@@ -245,6 +281,11 @@ TEST(KitSuggest, WarnsWhenTheSeriesCollapsesToFewIntegers) {
               std::string::npos)
         << c.out;
     EXPECT_EQ(testing::count_of(c.out, "warning"), 1) << c.out;
+    // The embedding dimension: Cao's table for the delay, and no dimension for a sine
+    // sampled this coarsely into one integer.
+    EXPECT_NE(c.out.find("embedding dimension (Cao's E1 and E2, maximum norm, delay "),
+              std::string::npos)
+        << c.out;
     // A prepared series of 114 values is short, not coarse.
     std::string prepared;
     for (int i = 0; i < 114; ++i)

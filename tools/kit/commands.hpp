@@ -16,6 +16,7 @@ int cmd_plot(const std::vector<std::string>& args, std::ostream& out, std::ostre
 int cmd_run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 int cmd_sweep(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 int cmd_suggest(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+int cmd_surrogates(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 
 // suggest, as functions over the samples: the histogram estimate of the mutual
 // information (bits) of x and x delayed by 0..max_lag, and the delay chosen from it.

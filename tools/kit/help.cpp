@@ -86,6 +86,10 @@ std::vector<CommandHelp> make_commands() {
                            "write the whole summary as JSON (- for standard "
                            "output)"});
     run.options.push_back({"--strict", "", "exit with status 4 when the verdict has warnings"});
+    run.options.push_back({"--reverse-check", "",
+                           "run the time-reversed series too and mark "
+                           "each exponent confirmed, likely spurious or "
+                           "inconclusive"});
     c.push_back(run);
     CommandHelp sweep{"sweep", "SERIES", "a grid of runs, one CSV row each", run_answers(true),
                       "tarnvex-kit sweep henon.dat --ncube 20,30 --evolv 1,2 --dims 2:2 -j 2 "
@@ -95,10 +99,24 @@ std::vector<CommandHelp> make_commands() {
     c.push_back(sweep);
     c.push_back({"suggest",
                  "SERIES",
-                 "an embedding delay and the series' integer resolution",
+                 "an embedding delay, an embedding dimension and the series' integer resolution",
                  {{"--max-lag", "N", "largest delay examined, in samples (default 200)"},
-                  {"--bins", "B", "histogram bins of the mutual information (default 16)"}},
+                  {"--bins", "B", "histogram bins of the mutual information (default 16)"},
+                  {"--delay", "D", "the delay of the dimension table (default: the suggested one)"},
+                  {"--max-dim", "M", "largest embedding dimension examined (default 10)"}},
                  "tarnvex-kit suggest lorenz.dat"});
+    CommandHelp surrogates{"surrogates", "SERIES",
+                           "is lambda1 more than a linear stochastic process gives? (IAAFT "
+                           "surrogates and a rank test)",
+                           run_answers(false), "tarnvex-kit surrogates henon.dat --dims 2:2 -j 2"};
+    surrogates.options.push_back({"--count", "N",
+                                  "surrogates (default 39, the fewest for a "
+                                  "two-sided test at 5 %)"});
+    surrogates.options.push_back({"--seed", "S",
+                                  "seed of the surrogates (default 1); the same "
+                                  "seed gives the same answers whatever -j is"});
+    surrogates.options.push_back({"-j", "N", "runs at a time (default 1)"});
+    c.push_back(surrogates);
     return c;
 }
 

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <mutex>
+#include <optional>
 #include <ostream>
 #include <sstream>
 #include <thread>
@@ -16,6 +17,7 @@
 #include "kit/session.hpp"
 #include "kit/summary.hpp"
 #include "tarnvex/diagnostics.hpp"
+#include "tarnvex/significance.hpp"
 
 namespace tarnvex::kit {
 
@@ -74,15 +76,20 @@ std::string counted_line(const Result& r) {
 
 }  // namespace
 
-int cmd_run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-    const CommandHelp& help = *find_command("run");
-    const Options o(args, help);
-    if (o.positional().size() != 1) throw_usage(help);
+RunParams run_params_of(const Options& o) {
     RunParams p = fixed_params(o);
     p.ncube = int_option(o, "--ncube", p.ncube, 1, kMaxNeighbours);
     p.delay = int_option(o, "--delay", p.delay, 0, kMaxSamples);
     p.evolv = int_option(o, "--evolv", p.evolv, 1, kMaxSamples);
     if (const auto v = o.get("--radius-pct")) p.radius_pct = pct_of(*v);
+    return p;
+}
+
+int cmd_run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    const CommandHelp& help = *find_command("run");
+    const Options o(args, help);
+    if (o.positional().size() != 1) throw_usage(help);
+    const RunParams p = run_params_of(o);
     const std::string series = o.positional()[0];
     const std::string result = o.get("-o") ? *o.get("-o") : fresh_result_name(series);
     const auto keep = o.get("--keep-transcript");
@@ -101,8 +108,11 @@ int cmd_run(const std::vector<std::string>& args, std::ostream& out, std::ostrea
         throw KitError(kStatusNoSteps, no_step_message(res));
     }
     if (keep) write_new_file(*keep, r.transcript);
+    std::optional<ReverseCheck> reversal;
+    if (o.has("--reverse-check")) reversal = reverse_check(samples, p, res);
     if (json) {
-        const std::string text = summary_json(res, diagnosis, r.result_path);
+        const std::string text =
+            summary_json(res, diagnosis, r.result_path, reversal ? &*reversal : nullptr);
         if (*json == "-") {
             out << text;
         } else {
@@ -131,6 +141,7 @@ int cmd_run(const std::vector<std::string>& args, std::ostream& out, std::ostrea
         out << buf;
         print_figures(out, diagnosis);
         print_verdict(out, diagnosis);
+        if (reversal) print_reversal(out, *reversal);
     }
     (void)err;
     return o.has("--strict") && !diagnosis.warnings.empty() ? kStatusWarnings : kStatusOk;

@@ -14,6 +14,10 @@ namespace tarnvex::kit {
 // dt 1, evolv 1, radius 2 %, every sample, to the end of the data.
 using RunParams = tarnvex::Parameters;
 
+class Options;
+// The answers of one run from the options of run (and surrogates).
+RunParams run_params_of(const Options& o);
+
 // The samples of a series file as the program reads them; FileError when there is no such
 // file or it holds a value that is not a number.
 std::vector<float> read_series_file(const std::string& path);

@@ -11,6 +11,7 @@
 #include "kit/options.hpp"
 #include "kit/session.hpp"
 #include "tarnvex/diagnostics.hpp"
+#include "tarnvex/significance.hpp"
 
 namespace tarnvex::kit {
 
@@ -101,6 +102,11 @@ DelaySuggestion suggest_delay(const std::vector<double>& x, int max_lag, int bin
     return s;
 }
 
+namespace {
+// Cao's statistics over the first this many samples: enough to judge, and quick.
+constexpr std::size_t kCaoSamples = 4000;
+}  // namespace
+
 int cmd_suggest(const std::vector<std::string>& args, std::ostream& out, std::ostream&) {
     const CommandHelp& help = *find_command("suggest");
     const Options o(args, help);
@@ -116,6 +122,22 @@ int cmd_suggest(const std::vector<std::string>& args, std::ostream& out, std::os
     const DelaySuggestion s = suggest_delay(x, max_lag, bins);
     out << "samples: " << x.size() << "\n";
     out << "suggested delay: " << s.delay << " (" << s.method << ")\n";
+    // The embedding dimension for the suggested delay (or the one given).
+    const int delay = static_cast<int>(o.get_long("--delay", s.delay, 1, 1000));
+    const int max_dim = static_cast<int>(o.get_long("--max-dim", 10, 2, 20));
+    const CaoTable cao = cao_dimension(samples, delay, max_dim, kCaoSamples);
+    out << "embedding dimension (Cao's E1 and E2, maximum norm, delay " << delay << ", first "
+        << std::min(samples.size(), kCaoSamples) << " samples):\n     m     E1     E2\n";
+    for (std::size_t d = 0; d < cao.e1.size(); ++d) {
+        char row[64];
+        std::snprintf(row, sizeof row, "  %4zu  %5.2f  %5.2f\n", d + 1, cao.e1[d], cao.e2[d]);
+        out << row;
+    }
+    if (cao.dimension) {
+        out << "suggested dimension: " << *cao.dimension << " (" << cao.reason << ")\n";
+    } else {
+        out << "suggested dimension: none (" << cao.reason << ")\n";
+    }
     const SeriesFacts facts = series_facts(samples);
     out << "integer resolution: " << facts.distinct_ints << " distinct values over an extent of "
         << facts.int_max - facts.int_min << "\n";

@@ -52,7 +52,27 @@ void print_verdict(std::ostream& out, const Diagnosis& d) {
         out << "  " << w.code << ": " << w.message << "; " << w.advice << "\n";
 }
 
-std::string summary_json(const Result& r, const Diagnosis& d, const std::string& result_path) {
+void print_reversal(std::ostream& out, const ReverseCheck& c) {
+    out << "time reversal, dimension " << c.dimension << ": "
+        << (c.conclusive ? "conclusive" : "inconclusive") << " (" << c.reason << ")\n";
+    out << "  forward:";
+    for (const double v : c.forward)
+        out << ' ' << two(v);
+    out << "\n  reversed:";
+    for (const double v : c.reversed)
+        out << ' ' << two(v);
+    out << "\n";
+    for (std::size_t i = 0; i < c.forward.size(); ++i) {
+        out << "  " << two(c.forward[i]) << ": " << reversal_name(c.marks[i]);
+        if (c.partner[i] >= 0) {
+            out << " (reversed " << two(c.reversed[static_cast<std::size_t>(c.partner[i])]) << ")";
+        }
+        out << "\n";
+    }
+}
+
+std::string summary_json(const Result& r, const Diagnosis& d, const std::string& result_path,
+                         const ReverseCheck* reversal) {
     const Parameters& p = r.parameters;
     std::ostringstream j;
     j << "{\n  \"result_file\": " << json_string(result_path) << ",\n";
@@ -93,7 +113,18 @@ std::string summary_json(const Result& r, const Diagnosis& d, const std::string&
           << ", \"message\": " << json_string(w.message)
           << ", \"advice\": " << json_string(w.advice) << "}";
     }
-    j << (d.warnings.empty() ? "]\n" : "\n  ]\n") << "}\n";
+    j << (d.warnings.empty() ? "]" : "\n  ]");
+    if (reversal != nullptr) {
+        j << ",\n  \"reverse_check\": {\"dimension\": " << reversal->dimension
+          << ", \"conclusive\": " << (reversal->conclusive ? "true" : "false")
+          << ", \"reason\": " << json_string(reversal->reason)
+          << ", \"forward\": " << numbers(reversal->forward)
+          << ", \"reversed\": " << numbers(reversal->reversed) << ", \"marks\": [";
+        for (std::size_t i = 0; i < reversal->marks.size(); ++i)
+            j << (i == 0 ? "" : ", ") << json_string(reversal_name(reversal->marks[i]));
+        j << "]}";
+    }
+    j << "\n}\n";
     return j.str();
 }
 

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "tarnvex/diagnostics.hpp"
+#include "tarnvex/significance.hpp"
 #include "tarnvex/tarnvex.hpp"
 
 namespace tarnvex::kit {
@@ -17,8 +18,13 @@ void print_figures(std::ostream& out, const Diagnosis& d);
 // The verdict block: "verdict: no warnings", or one line per warning with its advice.
 void print_verdict(std::ostream& out, const Diagnosis& d);
 
-// The whole summary as JSON: parameters, series, counts, figures and warnings.
-std::string summary_json(const Result& r, const Diagnosis& d, const std::string& result_path);
+// The time-reversal block: both spectra and the mark of every forward exponent.
+void print_reversal(std::ostream& out, const ReverseCheck& c);
+
+// The whole summary as JSON: parameters, series, counts, figures, warnings and, when it
+// was made, the time-reversal test.
+std::string summary_json(const Result& r, const Diagnosis& d, const std::string& result_path,
+                         const ReverseCheck* reversal = nullptr);
 
 // The plain message of a run that counted no step, with what to change.
 std::string no_step_message(const Result& r);

@@ -1,0 +1,223 @@
+// IAAFT surrogates and the rank test of lambda1 against them.
+
+#include <fftw3.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cmath>
+#include <complex>
+#include <cstdio>
+#include <mutex>
+#include <numeric>
+#include <stdexcept>
+#include <thread>
+
+#include "tarnvex/significance.hpp"
+
+namespace tarnvex {
+
+namespace {
+
+using namespace thresholds;
+
+// FFTW's planner is one per process and not safe to call from several threads at once:
+// every plan is made and destroyed under this lock (executing a plan needs none).
+std::mutex& planner_lock() {
+    static std::mutex m;
+    return m;
+}
+
+// A forward and an inverse real transform of one length, with their arrays.
+class Transforms {
+  public:
+    explicit Transforms(std::size_t n) : n_(n) {
+        const std::lock_guard<std::mutex> g(planner_lock());
+        real_ = fftw_alloc_real(n);
+        spectrum_ = fftw_alloc_complex(n / 2 + 1);
+        const int len = static_cast<int>(n);
+        forward_ = fftw_plan_dft_r2c_1d(len, real_, spectrum_, FFTW_ESTIMATE);
+        inverse_ = fftw_plan_dft_c2r_1d(len, spectrum_, real_, FFTW_ESTIMATE);
+    }
+    ~Transforms() {
+        const std::lock_guard<std::mutex> g(planner_lock());
+        fftw_destroy_plan(forward_);
+        fftw_destroy_plan(inverse_);
+        fftw_free(real_);
+        fftw_free(spectrum_);
+    }
+    Transforms(const Transforms&) = delete;
+    Transforms& operator=(const Transforms&) = delete;
+
+    double* real() { return real_; }
+    fftw_complex* spectrum() { return spectrum_; }
+    std::size_t bins() const { return n_ / 2 + 1; }
+    void forward() { fftw_execute(forward_); }
+    // The inverse of forward(), scaled by 1 / n.
+    void inverse() {
+        fftw_execute(inverse_);
+        const double scale = 1.0 / static_cast<double>(n_);
+        for (std::size_t i = 0; i < n_; ++i)
+            real_[i] *= scale;
+    }
+
+  private:
+    std::size_t n_;
+    double* real_ = nullptr;
+    fftw_complex* spectrum_ = nullptr;
+    fftw_plan forward_ = nullptr;
+    fftw_plan inverse_ = nullptr;
+};
+
+// A 64-bit generator (splitmix64): the same numbers on every machine.
+class Random {
+  public:
+    explicit Random(std::uint64_t seed) : s_(seed) {}
+    std::uint64_t next() {
+        std::uint64_t z = (s_ += 0x9e3779b97f4a7c15ULL);
+        z = (z ^ (z >> 30)) * 0xbf58476d1ce4e5b9ULL;
+        z = (z ^ (z >> 27)) * 0x94d049bb133111ebULL;
+        return z ^ (z >> 31);
+    }
+
+  private:
+    std::uint64_t s_;
+};
+
+// The order of the values: order[k] is the index of the k-th smallest (ties by index).
+void ranks_of(const double* v, std::vector<std::size_t>& order) {
+    std::iota(order.begin(), order.end(), std::size_t{0});
+    std::stable_sort(order.begin(), order.end(),
+                     [v](std::size_t a, std::size_t b) { return v[a] < v[b]; });
+}
+
+double largest_exponent(const Result& r) {
+    const DimensionEstimates& d = r.dimensions.back();
+    return static_cast<double>(
+        *std::max_element(d.final_exponents.begin(), d.final_exponents.end()));
+}
+
+}  // namespace
+
+std::vector<float> iaaft_surrogate(const std::vector<float>& x, std::uint64_t seed,
+                                   std::uint64_t index) {
+    const std::size_t n = x.size();
+    if (n < kMinSurrogateSamples) {
+        throw std::invalid_argument("a surrogate needs at least " +
+                                    std::to_string(kMinSurrogateSamples) + " samples");
+    }
+    std::vector<double> sorted(x.begin(), x.end());
+    std::sort(sorted.begin(), sorted.end());
+    Transforms t(n);
+    // The amplitudes of the data's spectrum.
+    std::copy(x.begin(), x.end(), t.real());
+    t.forward();
+    std::vector<double> amplitude(t.bins());
+    for (std::size_t k = 0; k < t.bins(); ++k)
+        amplitude[k] = std::hypot(t.spectrum()[k][0], t.spectrum()[k][1]);
+    // A random permutation of the data to start from.
+    std::vector<double> s(x.begin(), x.end());
+    Random random(seed * 0x2545f4914f6cdd1dULL + index + 1);
+    for (std::size_t i = n - 1; i > 0; --i)
+        std::swap(s[i], s[random.next() % (i + 1)]);
+    std::vector<std::size_t> order(n), previous(n);
+    for (int iteration = 0; iteration < kMaxIaaftIterations; ++iteration) {
+        // The data's amplitudes with the surrogate's phases ...
+        std::copy(s.begin(), s.end(), t.real());
+        t.forward();
+        for (std::size_t k = 0; k < t.bins(); ++k) {
+            fftw_complex& c = t.spectrum()[k];
+            const double m = std::hypot(c[0], c[1]);
+            if (m > 0.0) {
+                c[0] *= amplitude[k] / m;
+                c[1] *= amplitude[k] / m;
+            } else {
+                c[0] = amplitude[k];
+                c[1] = 0.0;
+            }
+        }
+        t.inverse();
+        // ... then the data's values in the order of the result.
+        ranks_of(t.real(), order);
+        for (std::size_t k = 0; k < n; ++k)
+            s[order[k]] = sorted[k];
+        if (iteration > 0 && order == previous) break;
+        std::swap(order, previous);
+    }
+    return std::vector<float>(s.begin(), s.end());
+}
+
+SurrogateTest surrogate_test(const std::vector<float>& x, const Parameters& p, int count,
+                             std::uint64_t seed, int jobs) {
+    if (count < 1) throw std::invalid_argument("the test needs at least one surrogate");
+    const Derived d = derive(x, p);
+    const std::vector<float> used(x.begin(), x.begin() + std::max(d.npts, 0));
+    if (used.size() < kMinSurrogateSamples) {
+        throw std::invalid_argument(
+            "the series is too short for a surrogate test: " + std::to_string(used.size()) +
+            " samples, at least " + std::to_string(kMinSurrogateSamples) + " needed");
+    }
+    const Result data = run(used, p);
+    if (data.counted_steps == 0) {
+        throw std::invalid_argument(
+            "the run of the data counts no step: there is nothing to compare");
+    }
+    SurrogateTest t;
+    t.count = count;
+    t.dimension = p.mto;
+    t.data_lambda1 = largest_exponent(data);
+    t.surrogate_lambda1.assign(static_cast<std::size_t>(count), std::nan(""));
+    std::atomic<int> next{0};
+    std::exception_ptr failure;
+    std::mutex failure_lock;
+    const auto worker = [&] {
+        for (int i = next++; i < count; i = next++) {
+            try {
+                const Result r = run(iaaft_surrogate(used, seed, static_cast<std::uint64_t>(i)), p);
+                if (r.counted_steps > 0) {
+                    t.surrogate_lambda1[static_cast<std::size_t>(i)] = largest_exponent(r);
+                }
+            } catch (...) {
+                const std::lock_guard<std::mutex> g(failure_lock);
+                failure = std::current_exception();
+            }
+        }
+    };
+    std::vector<std::thread> pool;
+    for (int j = 1; j < std::max(jobs, 1); ++j)
+        pool.emplace_back(worker);
+    worker();
+    for (auto& th : pool)
+        th.join();
+    if (failure) std::rethrow_exception(failure);
+
+    // A surrogate whose run counts no step, or ties the data, counts against rejection.
+    int ties = 0;
+    for (const double v : t.surrogate_lambda1) {
+        if (v < t.data_lambda1) {
+            ++t.below;
+        } else if (v > t.data_lambda1) {
+            ++t.above;
+        } else {
+            ++ties;
+        }
+    }
+    t.p_value = std::min(1.0, 2.0 * (std::min(t.below, t.above) + ties + 1) / (count + 1.0));
+    t.rejected = count >= kMinSurrogates && t.p_value <= kSignificance;
+    char p_text[32];
+    std::snprintf(p_text, sizeof p_text, "%.3f", t.p_value);
+    if (t.rejected && (t.below == count || t.above == count)) {
+        t.verdict = "λ1 lies outside the range of all " + std::to_string(count) +
+                    " surrogates: not explained by a linear stochastic process";
+    } else if (t.rejected) {
+        t.verdict = "λ1 ranks " + std::to_string(t.below + 1) + " of " + std::to_string(count + 1) +
+                    " (p = " + p_text + "): not explained by a linear stochastic process";
+    } else if (count < kMinSurrogates) {
+        t.verdict = "too few surrogates to reject (" + std::to_string(count) + "; at least " +
+                    std::to_string(kMinSurrogates) + " for a test at 5 %)";
+    } else {
+        t.verdict = "not distinguishable from surrogates";
+    }
+    return t;
+}
+
+}  // namespace tarnvex
