@@ -26,10 +26,16 @@ inline constexpr std::int64_t kMinCountedSteps = 500;
 inline constexpr std::int64_t kMinIntegerSpan = 1000;
 inline constexpr std::int64_t kMinDistinctIntegers = 1000;
 inline constexpr double kMinDistinctShare = 0.5;
+// non-finite: no final estimate may be infinite or not a number.
+inline constexpr int kMaxNonFinite = 0;
+// positive-sum: the exponents of a dimension may sum to more than zero by this much (bits
+// per unit time) or by the standard error of its largest exponent, whichever is larger.
+inline constexpr double kPositiveSumTolerance = 0.01;
 // dimension-drift: the largest exponent of the dimensions above the first may spread by
-// at most this fraction of its median.
+// this fraction of its median, or by kDriftFloor (bits per unit time) near zero.
 inline constexpr double kDriftFraction = 0.25;
-// stalled: at most this many consecutive steps given up, and at most this share of all
+inline constexpr double kDriftFloor = 0.05;
+// stalled: fewer than this many consecutive steps given up, and at most this share of all
 // iterations.
 inline constexpr std::int64_t kStallRun = 200;
 inline constexpr double kStallShare = 0.20;
@@ -48,8 +54,8 @@ inline constexpr double kMaxMeanEnlargements = 4.0;
 // One warning: a stable code, the figure that was measured, the threshold it passed, what
 // it means and what to do.
 struct Warning {
-    std::string code;  // short, coarse, positive-sum, dimension-drift, stalled, unconverged,
-                       // wide-neighbourhoods
+    std::string code;  // non-finite, short, coarse, positive-sum, dimension-drift, stalled,
+                       // unconverged, wide-neighbourhoods
     double figure = 0.0;
     double threshold = 0.0;
     std::string message;

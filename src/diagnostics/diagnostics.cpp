@@ -69,7 +69,10 @@ DimensionFigures figures_of(const DimensionEstimates& d, float tfac) {
     DimensionFigures f;
     f.dimension = d.dimension;
     f.sorted.assign(d.final_exponents.begin(), d.final_exponents.end());
-    std::sort(f.sorted.begin(), f.sorted.end(), std::greater<>());
+    // From the largest; a value that is not a number goes last.
+    std::sort(f.sorted.begin(), f.sorted.end(), [](double a, double b) {
+        return a > b || (std::isnan(b) && !std::isnan(a));
+    });
     f.lambda1 = f.sorted.front();
     f.sum = std::accumulate(f.sorted.begin(), f.sorted.end(), 0.0);
     f.kaplan_yorke = kaplan_yorke(f.sorted);
@@ -80,11 +83,26 @@ DimensionFigures figures_of(const DimensionEstimates& d, float tfac) {
     return f;
 }
 
+std::optional<Warning> non_finite(const Result& r) {
+    int count = 0;
+    for (const auto& d : r.dimensions) {
+        for (const float v : d.final_exponents)
+            count += std::isfinite(v) ? 0 : 1;
+    }
+    if (count <= kMaxNonFinite) return std::nullopt;
+    return Warning{"non-finite", static_cast<double>(count), static_cast<double>(kMaxNonFinite),
+                   format("%.0f final estimates are infinite or not a number",
+                          static_cast<double>(count)),
+                   "the log sums overflowed or a stretching factor was zero: check dt and the "
+                   "scale of the series"};
+}
+
 std::optional<Warning> positive_sum(const Diagnosis& dg) {
     std::vector<int> dims;
     double worst = 0.0;
     for (const auto& f : dg.figures) {
-        if (f.dimension < 2 || !(f.sum > 0.0)) continue;
+        const double tolerance = std::max(kPositiveSumTolerance, f.lambda1_error.value_or(0.0));
+        if (f.dimension < 2 || !(f.sum > tolerance)) continue;
         dims.push_back(f.dimension);
         worst = std::max(worst, f.sum);
     }
@@ -109,7 +127,7 @@ std::optional<Warning> dimension_drift(const Result& r, const Diagnosis& dg) {
     std::sort(sorted.begin(), sorted.end());
     const std::size_t n = sorted.size();
     const double median = n % 2 == 1 ? sorted[n / 2] : (sorted[n / 2 - 1] + sorted[n / 2]) / 2.0;
-    const double limit = kDriftFraction * std::fabs(median);
+    const double limit = std::max(kDriftFraction * std::fabs(median), kDriftFloor);
     if (!(spread > limit)) return std::nullopt;
     return Warning{"dimension-drift", spread, limit,
                    format("the largest exponent of the dimensions above %.0f spreads by %.2f "
@@ -212,7 +230,7 @@ std::optional<Warning> short_check(int mto, std::int64_t samples, std::int64_t c
         return Warning{"short", static_cast<double>(mto), bound,
                        format("dimension %.0f exceeds 2 log10 N = %.1f for N = %.0f samples", mto,
                               bound, static_cast<double>(samples)),
-                       "exponents of that dimension cannot be resolved from so few samples: "
+                       "exponents of that dimension may not be resolvable from so few samples: "
                        "use lower dimensions or a longer series"};
     }
     if (counted_steps < kMinCountedSteps) {
@@ -249,6 +267,7 @@ Diagnosis diagnose(const Result& r) {
     const auto add = [&](std::optional<Warning> w) {
         if (w) dg.warnings.push_back(std::move(*w));
     };
+    add(non_finite(r));
     add(short_check(r.parameters.mto, r.series.samples_used, r.counted_steps));
     add(coarse_check(r.series));
     add(positive_sum(dg));

@@ -14,9 +14,9 @@ namespace tarnvex::spectrum {
 struct Spectrum {
     std::array<linalg::Mat20, MMAX + 1> frame;  // frame[m]: orthonormal frame of dimension m
     // logsum(m, i): double, sum of natural logarithms of the i-th stretching factor.
-    std::array<std::array<double, MMAX + 1>, MMAX + 1> logsum;
+    std::array<std::array<double, MMAX + 1>, MMAX + 1> logsum{};
     // lambda(m, i): float, estimate of the i-th exponent of dimension m, bits per unit time.
-    std::array<std::array<float, MMAX + 1>, MMAX + 1> lambda;
+    std::array<std::array<float, MMAX + 1>, MMAX + 1> lambda{};
     linalg::Mat20 product;  // the product map * frame
     linalg::Mat20 qnew;     // new frame from the orthonormalisation
     linalg::Mat20 rfac;     // its triangular factor

@@ -129,7 +129,7 @@ void RecordObserver::report(const ReportEvent& e) {
         items[i + 2] = Item(e.exponents[i]);
     const std::span<const Item> list(items.data(), e.exponents.size() + 2);
     if (e.nstep % kConsoleReportEvery == 0) console_.write_edited(kConsoleSpectrum, list);
-    result_.write_edited(kFileSpectrum, list);
+    if (e.nstep % kFileReportEvery == 0) result_.write_edited(kFileSpectrum, list);
 }
 
 void RecordObserver::warmup_ended(std::int64_t evolv) {

@@ -13,10 +13,11 @@ namespace tarnvex::textio {
 // A progress record is written for an accepted search while fewer steps than this have
 // been counted.
 inline constexpr int kProgressLimit = 100;
-// Counted steps between two console spectrum reports (the result file has one at every
-// report point of the engine).
+// Counted steps between two spectrum reports on the console and in the result file; both
+// fall on report points of the engine.
 inline constexpr int kConsoleReportEvery = 50;
-static_assert(kConsoleReportEvery % kReportEvery == 0);
+inline constexpr int kFileReportEvery = 25;
+static_assert(kConsoleReportEvery % kReportEvery == 0 && kFileReportEvery % kReportEvery == 0);
 
 // The console records of the dialogue, in the order the program writes them; the program
 // reads its answers between them.

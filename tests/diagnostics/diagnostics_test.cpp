@@ -6,6 +6,7 @@
 
 #include <cmath>
 #include <functional>
+#include <limits>
 #include <vector>
 
 namespace tarnvex {
@@ -95,16 +96,18 @@ TEST(Checks, FireJustPastTheirThresholdsAndNotBefore) {
          [](Result& r) { r.series.samples_used = 600, r.series.distinct_ints = 300; }, nullptr},
         {"600 samples, 299 distinct",
          [](Result& r) { r.series.samples_used = 600, r.series.distinct_ints = 299; }, "coarse"},
-        // positive-sum: dimension 2 and up; dimension 1 of a map is exempt.
-        {"sum 0",
+        // non-finite: any final estimate that is not a number or infinite.
+        {"an infinite estimate",
          [](Result& r) {
-             r.dimensions[0].final_exponents = {0.5f, -0.5f};
+             r.dimensions[0].final_exponents = {0.6f, -std::numeric_limits<float>::infinity()};
          },
-         nullptr},
-        {"sum above 0",
-         [](Result& r) {
-             r.dimensions[0].final_exponents = {0.5f, -0.49f};
-         },
+         "non-finite"},
+        {"a NaN", [](Result& r) { r.dimensions[0].final_exponents = {std::nanf(""), -2.3f}; },
+         "non-finite"},
+        // positive-sum: dimension 2 and up, beyond 0.01 (the estimates here are steady, so
+        // their standard error is below it); dimension 1 of a map is exempt.
+        {"sum 0.01", [](Result& r) { r.dimensions[0].final_exponents = {0.51f, -0.5f}; }, nullptr},
+        {"sum 0.02", [](Result& r) { r.dimensions[0].final_exponents = {0.52f, -0.5f}; },
          "positive-sum"},
         {"dimension 1 of 1 bit",
          [](Result& r) {
@@ -130,6 +133,11 @@ TEST(Checks, FireJustPastTheirThresholdsAndNotBefore) {
              set_dimensions(r, {1.1, 1.0, 1.1, 1.4});
          },
          "dimension-drift"},
+        // ... or by 0.05 near zero.
+        {"spread of 0.04 around 0", [](Result& r) { set_dimensions(r, {1.0, 0.02, 0.0, -0.02}); },
+         nullptr},
+        {"spread of 0.06 around 0", [](Result& r) { set_dimensions(r, {1.0, 0.03, 0.0, -0.03}); },
+         "dimension-drift"},
         // stalled: 200 given up in a row, or more than 20 % of the iterations.
         {"199 given up in a row",
          [](Result& r) {
@@ -145,6 +153,13 @@ TEST(Checks, FireJustPastTheirThresholdsAndNotBefore) {
              r.steps_given_up = 200;
          },
          "stalled"},
+        {"20 % given up, every fifth",
+         [](Result& r) {
+             for (std::size_t k = 0; k < 1025; k += 5)
+                 r.steps[k].outcome = StepOutcome::GivenUp;
+             r.steps_given_up = 205;
+         },
+         nullptr},
         {"21 % given up, every fourth",
          [](Result& r) {
              for (std::size_t k = 0; k < 1025; k += 4)

@@ -103,7 +103,8 @@ int cmd_run(const std::vector<std::string>& args, std::ostream& out, std::ostrea
     const Result& res = r.result;
     const Diagnosis diagnosis = diagnose(res);
     if (!diagnosis.counted_any) {
-        // Nothing to report: the result file holds no estimates, and goes.
+        // Nothing to judge: the result file holds no counted estimates (at most the warm-up's),
+        // and goes.
         fs::remove(r.result_path);
         throw KitError(kStatusNoSteps, no_step_message(res));
     }
@@ -200,12 +201,17 @@ std::vector<SweepRow> grid_of(const Options& o, const RunParams& base) {
 // Runs every row in process, `jobs` at a time; each run keeps its own tables.
 void run_rows(std::vector<SweepRow>& rows, const std::vector<float>& samples, long jobs) {
     std::atomic<std::size_t> next{0};
+    std::mutex failure_lock;
+    std::exception_ptr failure;
     auto worker = [&] {
         for (std::size_t i = next++; i < rows.size(); i = next++) {
             try {
                 rows[i].r = tarnvex::run(samples, rows[i].p);
             } catch (const ParameterError&) {
-                rows[i].status = 2;
+                rows[i].status = kStatusUsage;
+            } catch (...) {
+                const std::lock_guard<std::mutex> g(failure_lock);
+                failure = std::current_exception();
             }
         }
     };
@@ -214,6 +220,7 @@ void run_rows(std::vector<SweepRow>& rows, const std::vector<float>& samples, lo
         pool.emplace_back(worker);
     for (auto& t : pool)
         t.join();
+    if (failure) std::rethrow_exception(failure);
 }
 
 }  // namespace
@@ -262,7 +269,8 @@ int cmd_sweep(const std::vector<std::string>& args, std::ostream& out, std::ostr
                       static_cast<long long>(r.covariance_retries + r.orthonormal_retries));
         out << buf;
         for (int m = base.mfrom; m <= base.mto; ++m) {
-            const DimensionEstimates* d = r.dimension(m);
+            // No estimates of a run that was refused or counted no step.
+            const DimensionEstimates* d = r.counted_steps > 0 ? r.dimension(m) : nullptr;
             for (int i = 0; i < m; ++i)
                 csv << ',' << (d ? fixed2(d->final_exponents[static_cast<std::size_t>(i)]) : "");
             std::snprintf(buf, sizeof buf, "%15s", d ? fixed2(d->final_exponents[0]).c_str() : "-");

@@ -31,8 +31,8 @@ void print_figures(std::ostream& out, const Diagnosis& d) {
             out << ' ' << two(v);
         out << "\n    lambda1 " << two(f.lambda1);
         if (f.lambda1_error) {
-            char buf[32];
-            std::snprintf(buf, sizeof buf, "%.3f", *f.lambda1_error);
+            char buf[64];
+            std::snprintf(buf, sizeof buf, "%.3g", *f.lambda1_error);
             out << " +- " << buf;
         } else {
             out << " (no standard error: too few report points)";
