@@ -97,6 +97,27 @@ std::string parameters_line(const ResultFile& r) {
     return buf;
 }
 
+// "time reversal, dimension 3: 0.92 likely spurious, 0.55 confirmed, ..." (both spectra),
+// from the reverse check of a summary.
+std::string reversal_line(const Json& rc) {
+    std::string s = "time reversal, dimension " +
+                    std::to_string(static_cast<int>(rc["dimension"].number)) + ":";
+    const auto& forward = rc["forward"].array;
+    const auto& marks = rc["marks"].array;
+    char buf[64];
+    for (std::size_t i = 0; i < forward.size() && i < marks.size(); ++i) {
+        std::snprintf(buf, sizeof buf, "%s %.2f %s", i == 0 ? "" : ",", forward[i].number,
+                      marks[i].string.c_str());
+        s += buf;
+    }
+    s += "; reversed:";
+    for (const Json& v : rc["reversed"].array) {
+        std::snprintf(buf, sizeof buf, " %.2f", v.number);
+        s += buf;
+    }
+    return s;
+}
+
 // "verdict: no warnings" or "warnings: code, code" from a summary.
 std::string verdict_line(const Json& summary) {
     const auto& warnings = summary["warnings"].array;
@@ -139,7 +160,13 @@ PlotFiles plot_files(const ResultFile& r, const std::vector<int>& dims, const Js
     std::vector<std::string> heading{
         "Lyapunov spectrum of " + trim(r.infile) + " (" + trim(r.outfile) + ")",
         parameters_line(r) + "; warm-up records left out"};
-    if (summary != nullptr) heading.push_back(verdict_line(*summary));
+    if (summary != nullptr) {
+        heading.push_back(verdict_line(*summary));
+        if (const Json& rc = (*summary)["reverse_check"]; !rc.is_null()) {
+            heading.push_back(reversal_line(rc));
+            f.height += 15;
+        }
+    }
     script << "set multiplot layout " << f.panels << ",1 title " << dquoted_lines(heading) << "\n";
     // A palette whose lightness rises monotonically from dark to light (cubehelix), so that
     // the curves differ in lightness for every kind of colour vision and in grey; the dash
