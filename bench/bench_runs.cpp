@@ -3,6 +3,8 @@
 #include <benchmark/benchmark.h>
 
 #include "support/run_util.hpp"
+#include "tarnvex/diagnostics.hpp"
+#include "tarnvex/tarnvex.hpp"
 #include "workloads.hpp"
 
 namespace tarnvex::bench {
@@ -26,7 +28,24 @@ void BM_MidSizeRun(benchmark::State& state) {
     run_workload(state, kMidSize);
 }
 
+// The diagnostics of the largest run, against the run itself (BM_LargestRun): they must add
+// little to its time.
+void BM_DiagnoseLargestRun(benchmark::State& state) {
+    const std::vector<float> x = testing::samples_of(lorenz_series(kLargest.samples));
+    Parameters p;
+    p.ncube = 200;
+    p.delay = 5;
+    p.mfrom = 2;
+    p.mto = 20;
+    p.dt = 0.01f;
+    p.tmax = 100000;
+    const Result r = run(x, p);
+    for (auto _ : state)
+        benchmark::DoNotOptimize(diagnose(r).warnings.size());
+}
+
 BENCHMARK(BM_LargestRun)->Unit(benchmark::kSecond)->Iterations(1);
+BENCHMARK(BM_DiagnoseLargestRun)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_MidSizeRun)->Unit(benchmark::kMillisecond)->Iterations(3);
 
 }  // namespace
