@@ -70,9 +70,8 @@ DimensionFigures figures_of(const DimensionEstimates& d, float tfac) {
     f.dimension = d.dimension;
     f.sorted.assign(d.final_exponents.begin(), d.final_exponents.end());
     // From the largest; a value that is not a number goes last.
-    std::sort(f.sorted.begin(), f.sorted.end(), [](double a, double b) {
-        return a > b || (std::isnan(b) && !std::isnan(a));
-    });
+    std::sort(f.sorted.begin(), f.sorted.end(),
+              [](double a, double b) { return a > b || (std::isnan(b) && !std::isnan(a)); });
     f.lambda1 = f.sorted.front();
     f.sum = std::accumulate(f.sorted.begin(), f.sorted.end(), 0.0);
     f.kaplan_yorke = kaplan_yorke(f.sorted);
@@ -90,11 +89,11 @@ std::optional<Warning> non_finite(const Result& r) {
             count += std::isfinite(v) ? 0 : 1;
     }
     if (count <= kMaxNonFinite) return std::nullopt;
-    return Warning{"non-finite", static_cast<double>(count), static_cast<double>(kMaxNonFinite),
-                   format("%.0f final estimates are infinite or not a number",
-                          static_cast<double>(count)),
-                   "the log sums overflowed or a stretching factor was zero: check dt and the "
-                   "scale of the series"};
+    return Warning{
+        "non-finite", static_cast<double>(count), static_cast<double>(kMaxNonFinite),
+        format("%.0f final estimates are infinite or not a number", static_cast<double>(count)),
+        "the log sums overflowed or a stretching factor was zero: check dt and the "
+        "scale of the series"};
 }
 
 std::optional<Warning> positive_sum(const Diagnosis& dg) {

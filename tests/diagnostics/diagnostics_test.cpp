@@ -102,12 +102,22 @@ TEST(Checks, FireJustPastTheirThresholdsAndNotBefore) {
              r.dimensions[0].final_exponents = {0.6f, -std::numeric_limits<float>::infinity()};
          },
          "non-finite"},
-        {"a NaN", [](Result& r) { r.dimensions[0].final_exponents = {std::nanf(""), -2.3f}; },
+        {"a NaN",
+         [](Result& r) {
+             r.dimensions[0].final_exponents = {std::nanf(""), -2.3f};
+         },
          "non-finite"},
         // positive-sum: dimension 2 and up, beyond 0.01 (the estimates here are steady, so
         // their standard error is below it); dimension 1 of a map is exempt.
-        {"sum 0.01", [](Result& r) { r.dimensions[0].final_exponents = {0.51f, -0.5f}; }, nullptr},
-        {"sum 0.02", [](Result& r) { r.dimensions[0].final_exponents = {0.52f, -0.5f}; },
+        {"sum 0.01",
+         [](Result& r) {
+             r.dimensions[0].final_exponents = {0.51f, -0.5f};
+         },
+         nullptr},
+        {"sum 0.02",
+         [](Result& r) {
+             r.dimensions[0].final_exponents = {0.52f, -0.5f};
+         },
          "positive-sum"},
         {"dimension 1 of 1 bit",
          [](Result& r) {
@@ -134,9 +144,15 @@ TEST(Checks, FireJustPastTheirThresholdsAndNotBefore) {
          },
          "dimension-drift"},
         // ... or by 0.05 near zero.
-        {"spread of 0.04 around 0", [](Result& r) { set_dimensions(r, {1.0, 0.02, 0.0, -0.02}); },
+        {"spread of 0.04 around 0",
+         [](Result& r) {
+             set_dimensions(r, {1.0, 0.02, 0.0, -0.02});
+         },
          nullptr},
-        {"spread of 0.06 around 0", [](Result& r) { set_dimensions(r, {1.0, 0.03, 0.0, -0.03}); },
+        {"spread of 0.06 around 0",
+         [](Result& r) {
+             set_dimensions(r, {1.0, 0.03, 0.0, -0.03});
+         },
          "dimension-drift"},
         // stalled: 200 given up in a row, or more than 20 % of the iterations.
         {"199 given up in a row",

@@ -1,0 +1,114 @@
+"""Many series with the same parameters: a local thread pool, or a Dask cluster."""
+
+from __future__ import annotations
+
+import inspect
+import os
+from concurrent.futures import ThreadPoolExecutor
+from typing import Any, Dict, Hashable, List, Mapping, Optional, Sequence, Union
+
+from ._progress import Progress, reporter
+from ._spectrum import InputError, NoStepsError, ParameterError, Spectrum, spectrum
+
+_RUN_PARAMETERS = frozenset(inspect.signature(spectrum).parameters) - {"x", "progress"}
+_OWN_ERRORS = (InputError, ParameterError, NoStepsError)
+
+Series = Union[Sequence[Any], Mapping[Hashable, Any]]
+
+
+def batch(series: Series, client: Any = None, *, threads: Optional[int] = None,
+          progress: Progress = False,
+          **params: Any) -> Union[List[Spectrum], Dict[Hashable, Spectrum]]:
+    """Run ``tarnvex.spectrum`` on every series with the same parameters.
+
+    ``series`` is a list (or any sequence) of 1-D array-likes, or a dict of them; the
+    results come back in the same order, as a list, or as a dict with the same keys.
+    ``params`` are the keyword arguments of ``spectrum`` (``dims``, ``ncube``, ``dt``,
+    ``scale``, ...), the same for every series.
+
+    Without ``client`` the series run on a local thread pool of ``threads`` threads
+    (default: the number of CPUs); the engine releases the GIL, so the threads run side
+    by side. With a ``dask.distributed.Client`` every series is one task on its cluster
+    (the workers must be able to import tarnvex: they inherit PYTHONPATH, or use the same
+    environment). ``progress`` counts finished series: ``True`` for a tqdm bar, or a
+    callable receiving (series done, series in all).
+
+    The first failing series (in order) raises its exception, its message prefixed with
+    the series' key or index.
+    """
+    unknown = sorted(set(params) - _RUN_PARAMETERS)
+    if unknown:
+        raise TypeError(f"batch() got unknown parameters: {', '.join(unknown)}")
+    if isinstance(series, Mapping):
+        keys: Optional[List[Hashable]] = list(series.keys())
+        items = [series[k] for k in keys]
+    elif isinstance(series, (str, bytes)) or not hasattr(series, "__iter__"):
+        raise TypeError("series must be a list or a dict of series")
+    else:
+        keys = None
+        items = list(series)
+    labels = [repr(k) for k in keys] if keys is not None else [str(i) for i in range(len(items))]
+    if client is None:
+        results = _local(items, labels, threads, progress, params)
+    else:
+        results = _distributed(items, labels, client, progress, params)
+    if keys is not None:
+        return dict(zip(keys, results))
+    return results
+
+
+def _relabel(error: BaseException, label: str) -> BaseException:
+    if isinstance(error, _OWN_ERRORS):
+        return type(error)(f"series {label}: {error}")
+    return error
+
+
+def _local(items: List[Any], labels: List[str], threads: Optional[int], progress: Progress,
+           params: Dict[str, Any]) -> List[Spectrum]:
+    n = threads if threads is not None else (os.cpu_count() or 1)
+    if isinstance(n, bool) or not isinstance(n, int) or n < 1:
+        raise ValueError(f"threads must be a whole number of at least 1, not {threads!r}")
+    if not items:
+        return []
+    with reporter(progress, unit="series", desc="tarnvex batch") as callback:
+        with ThreadPoolExecutor(max_workers=min(n, len(items))) as pool:
+            futures = [pool.submit(spectrum, x, **params) for x in items]
+            if callback is not None:
+                done = 0
+                from concurrent.futures import as_completed
+                for _ in as_completed(futures):
+                    done += 1
+                    callback(done, len(futures))
+            results: List[Spectrum] = []
+            for f, label in zip(futures, labels):
+                try:
+                    results.append(f.result())
+                except BaseException as e:
+                    for other in futures:
+                        other.cancel()
+                    raise _relabel(e, label) from e
+    return results
+
+
+def _distributed(items: List[Any], labels: List[str], client: Any, progress: Progress,
+                 params: Dict[str, Any]) -> List[Spectrum]:
+    if not items:
+        return []
+    futures = [client.submit(spectrum, x, pure=False, **params) for x in items]
+    try:
+        with reporter(progress, unit="series", desc="tarnvex batch") as callback:
+            if callback is not None:
+                from distributed import as_completed
+                done = 0
+                for _ in as_completed(futures):
+                    done += 1
+                    callback(done, len(futures))
+            results: List[Spectrum] = []
+            for f, label in zip(futures, labels):
+                try:
+                    results.append(f.result())
+                except _OWN_ERRORS as e:
+                    raise _relabel(e, label) from e
+    finally:
+        client.cancel(futures)
+    return results
