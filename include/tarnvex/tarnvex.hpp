@@ -150,7 +150,8 @@ struct ReportEvent {
 };
 
 // Receives the events of a run as they happen (progress bars, the text records). Every
-// callback runs on the thread of the run; the default does nothing.
+// callback runs on the thread of the run; the default does nothing. A callback may throw to
+// stop the run: the exception leaves run() and the run's tables are released.
 class Observer {
   public:
     virtual ~Observer() = default;

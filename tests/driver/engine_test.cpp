@@ -5,6 +5,7 @@
 
 #include <bit>
 #include <cstring>
+#include <stdexcept>
 #include <thread>
 #include <vector>
 
@@ -242,6 +243,22 @@ TEST(Engine, ObserverSeesEveryIteration) {
     EXPECT_EQ(counter.planned, 975);
     EXPECT_EQ(counter.searches,
               r.iterations - r.steps_given_up + r.covariance_retries + r.orthonormal_retries);
+}
+
+// An observer stops a run by throwing: the exception leaves run(), and the next run is whole.
+TEST(Engine, AnObserverMayStopARun) {
+    struct Stop : Observer {
+        void iteration_done(std::int64_t i, std::int64_t) override {
+            if (i == 10) throw std::runtime_error("stopped");
+        }
+    } stop;
+    Parameters p;
+    p.mto = 2;
+    const auto x = testing::samples_of(kit::system_series("henon", 1000));
+    EXPECT_THROW((void)run(x, p, &stop), std::runtime_error);
+    const Result after = run(x, p);
+    EXPECT_EQ(after.iterations, 975);
+    expect_same_numbers(after, run(x, p), "after a stop");
 }
 
 }  // namespace
