@@ -9,6 +9,13 @@ if(TARNVEX_SANITIZE)
   add_link_options(${san})
 endif()
 
+# TARNVEX_TSAN: ThreadSanitizer for every target, for the tests of runs on several threads.
+option(TARNVEX_TSAN "Build with ThreadSanitizer" OFF)
+if(TARNVEX_TSAN)
+  add_compile_options(-fsanitize=thread -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=thread)
+endif()
+
 # TARNVEX_FUZZ: instrumentation for libFuzzer (clang only) on every library, with the
 # sanitizers; the fuzz programs link the engine.
 option(TARNVEX_FUZZ "Build the libFuzzer targets (clang)" OFF)

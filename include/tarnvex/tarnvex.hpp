@@ -60,6 +60,10 @@ struct Parameters {
     std::int32_t evolv = 1;   // evolution time, samples
     float radius_pct = 2.0f;  // initial search radius, percent of the extent of the data
     KernelSet kernels = default_kernel_set();
+    // Threads that compute the dimensions of a step at once (the records and the numbers
+    // are the same for every count); 0: as many as the processors this process may run on.
+    // A run whose steps are too small to gain from them uses one.
+    int threads = 1;
 };
 
 // The values a run derives from its parameters and samples before the step loop.

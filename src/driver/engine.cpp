@@ -153,7 +153,8 @@ Result run(std::span<const float> samples, const Parameters& p, Observer* observ
         throw ParameterError(refusal->reason, refusal->message);
     }
     const Derived d = derive(samples, p);
-    const auto workspace = std::make_unique<driver::Workspace>(used(samples, d.npts), p);
+    const auto workspace =
+        std::make_unique<driver::Workspace>(used(samples, d.npts), p, driver::lanes_for(p));
     return driver::run_step_loop(used(samples, d.npts), p, d, *workspace, observer);
 }
 

@@ -42,6 +42,7 @@ struct Answers {
         p.dt = dt;
         p.evolv = evolv;
         p.radius_pct = scalpct;
+        p.threads = 0;  // the processors the program may run on
         return p;
     }
 };

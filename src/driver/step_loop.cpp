@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "convert.hpp"
+#include "driver/dimension_pool.hpp"
 #include "limits.hpp"
 
 namespace tarnvex::driver {
@@ -147,7 +148,12 @@ enum class StepEnd { Counted, GivenUp, Finished };
 class StepLoop {
   public:
     StepLoop(const Parameters& p, const Derived& d, Workspace& w, Recorder& rec)
-        : p_(p), d_(d), w_(w), rec_(rec) {}
+        : p_(p), d_(d), w_(w), rec_(rec) {
+        if (!w_.lanes.empty()) {
+            pool_ = std::make_unique<DimensionPool>(static_cast<int>(w_.lanes.size()),
+                                                    [this](int lane, int m) { compute(lane, m); });
+        }
+    }
 
     void run() {
         spectrum::reset_spectrum(w_.spectrum, p_.mto);
@@ -200,7 +206,8 @@ class StepLoop {
             }
             rec_.search_accepted({iter, iref, nstep_, search.ngrow, w_.neighbours.nn(p_.mto)});
             ++nstep_;
-            const int failed = advance_dimensions(iter, iref, mfirst, tfac);
+            const int failed = pool_ ? advance_dimensions_together(iter, iref, mfirst, tfac)
+                                     : advance_dimensions(iter, iref, mfirst, tfac);
             if (failed == 0) return nstep_ >= d_.tmax ? StepEnd::Finished : StepEnd::Counted;
             const float before = search.scalmx;
             embedding::grow_radius(search);
@@ -236,21 +243,84 @@ class StepLoop {
                                    : Singular::OrthonormalFactor});
                 return m;
             }
-            rec_.advanced(m, nstep_, evolv_);
-            if (nstep_ % kReportEvery == 0) {
-                const auto um = static_cast<std::size_t>(m);
-                rec_.report({iter, nstep_, evolv_, m, iter <= NWARM,
-                             std::span<const float>(sp.lambda[um].data() + 1, um),
-                             std::span<const double>(sp.logsum[um].data() + 1, um)});
-            }
+            advanced(iter, m);
         }
         return 0;
+    }
+
+    // The same as advance_dimensions with the dimensions computed at once by the lanes of
+    // the pool: then taken in increasing order, as far as the first that failed, whose
+    // event is the same; the work of the dimensions above it is dropped, as if never done.
+    int advance_dimensions_together(std::int64_t iter, std::int64_t iref, int mfirst, float tfac) {
+        iref_ = iref;
+        int count = 0;
+        for (int m = p_.mto; m >= mfirst; --m)  // the costliest first
+            order_[static_cast<std::size_t>(count++)] = m;
+        pool_->run(order_.data(), count);
+        spectrum::Spectrum& sp = w_.spectrum;
+        for (int m = mfirst; m <= p_.mto; ++m) {
+            const DimensionOutcome& o = w_.outcomes[static_cast<std::size_t>(m)];
+            switch (o.status) {
+                case DimensionOutcome::Status::Ok:
+                    break;
+                case DimensionOutcome::Status::SingularCovariance:
+                    rec_.singular({iter, nstep_, m, Singular::Covariance});
+                    return m;
+                case DimensionOutcome::Status::SingularColumn:
+                    rec_.singular({iter, nstep_, m, Singular::OrthonormalColumn});
+                    return m;
+                case DimensionOutcome::Status::SingularFactor:
+                    rec_.singular({iter, nstep_, m, Singular::OrthonormalFactor});
+                    return m;
+            }
+            spectrum::accumulate(sp, o.q, o.r, m, nstep_, tfac);
+            advanced(iter, m);
+        }
+        return 0;
+    }
+
+    // One dimension of the step at iref_ on the lane's scratch; reads only what the step
+    // shares and writes only its own outcome.
+    void compute(int lane, int m) {
+        Lane& l = w_.lanes[static_cast<std::size_t>(lane)];
+        DimensionOutcome& o = w_.outcomes[static_cast<std::size_t>(m)];
+        if (spectrum::estimate_local_map(*l.covariances, w_.matrix, w_.vectors, w_.neighbours, m,
+                                         iref_, evolv_, l.map) != spectrum::MapStatus::Ok) {
+            o.status = DimensionOutcome::Status::SingularCovariance;
+            return;
+        }
+        switch (spectrum::transport(w_.spectrum, w_.matrix, l.map.a, m, l.product, o.q, o.r)) {
+            case spectrum::PropagationStatus::Ok:
+                o.status = DimensionOutcome::Status::Ok;
+                break;
+            case spectrum::PropagationStatus::SingularColumn:
+                o.status = DimensionOutcome::Status::SingularColumn;
+                break;
+            case spectrum::PropagationStatus::SingularFactor:
+                o.status = DimensionOutcome::Status::SingularFactor;
+                break;
+        }
+    }
+
+    // The records of dimension m advanced at the counted step nstep_.
+    void advanced(std::int64_t iter, int m) {
+        rec_.advanced(m, nstep_, evolv_);
+        if (nstep_ % kReportEvery == 0) {
+            const auto um = static_cast<std::size_t>(m);
+            const spectrum::Spectrum& sp = w_.spectrum;
+            rec_.report({iter, nstep_, evolv_, m, iter <= NWARM,
+                         std::span<const float>(sp.lambda[um].data() + 1, um),
+                         std::span<const double>(sp.logsum[um].data() + 1, um)});
+        }
     }
 
     const Parameters& p_;
     const Derived& d_;
     Workspace& w_;
     Recorder& rec_;
+    std::unique_ptr<DimensionPool> pool_;
+    std::array<int, MMAX> order_{};
+    std::int64_t iref_ = 0;   // the reference point of the step the lanes compute
     std::int64_t evolv_ = 1;  // the warm-up steps one sample at a time
     std::int64_t nstep_ = 0;
     std::int64_t iterations_ = 0;
@@ -258,13 +328,40 @@ class StepLoop {
 
 }  // namespace
 
-Workspace::Workspace(std::span<const float> x, const Parameters& p)
+namespace {
+
+std::unique_ptr<spectrum::Covariances> covariances_of(KernelSet set) {
+    return set == KernelSet::Plain ? spectrum::plain::make_covariances()
+                                   : spectrum::fast::make_covariances();
+}
+
+// A step whose dimensions cost less than this (in multiply-adds, roughly) gains nothing
+// from threads: handing the dimensions over costs more than it saves.
+constexpr std::int64_t kThreadedWork = 100000;
+
+}  // namespace
+
+int lanes_for(const Parameters& p) {
+    const int wanted = p.threads == 0 ? processors_available() : p.threads;
+    std::int64_t work = 0;  // a step's inversions, orthonormalisations and covariances
+    for (std::int64_t m = p.mfrom; m <= p.mto; ++m)
+        work += m * m * m + std::int64_t{p.ncube} * m * m;
+    if (wanted <= 1 || work < kThreadedWork) return 1;
+    return std::min(wanted, p.mto - p.mfrom + 1);
+}
+
+Workspace::Workspace(std::span<const float> x, const Parameters& p, int lane_count)
     : vectors(x, static_cast<std::int64_t>(x.size()), p.delay, p.mto),
       search(p.kernels == KernelSet::Plain ? embedding::plain::make_search(vectors)
                                            : embedding::fast::make_search(vectors)),
-      covariances(p.kernels == KernelSet::Plain ? spectrum::plain::make_covariances()
-                                                : spectrum::fast::make_covariances()),
-      matrix(matrix_kernels(p.kernels)) {}
+      covariances(covariances_of(p.kernels)),
+      matrix(matrix_kernels(p.kernels)) {
+    if (lane_count > 1) {
+        lanes.resize(static_cast<std::size_t>(lane_count));
+        for (Lane& l : lanes)
+            l.covariances = covariances_of(p.kernels);
+    }
+}
 
 Result run_step_loop(std::span<const float> x, const Parameters& p, const Derived& d, Workspace& w,
                      Observer* observer) {

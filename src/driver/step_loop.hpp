@@ -3,8 +3,10 @@
 // steps, driving the neighbour search, the local maps and the frames, and keeps what the
 // run did in its result.
 
+#include <array>
 #include <memory>
 #include <span>
+#include <vector>
 
 #include "embedding/delay_vectors.hpp"
 #include "embedding/neighbours.hpp"
@@ -15,11 +17,27 @@
 
 namespace tarnvex::driver {
 
+// The scratch of one thread that computes dimensions of a step.
+struct Lane {
+    std::unique_ptr<spectrum::Covariances> covariances;
+    spectrum::LocalMap map;
+    linalg::Mat20 product;
+};
+
+// What computing one dimension of a step gave, before it is taken into the sums.
+struct DimensionOutcome {
+    enum class Status { Ok, SingularCovariance, SingularColumn, SingularFactor };
+    Status status = Status::Ok;
+    linalg::Mat20 q;  // the new frame
+    linalg::Mat20 r;  // its triangular factor
+};
+
 // Every table of a run, allocated once before the step loop, with the kernels of the
 // chosen set and their scratch. Large: make it on the heap.
 struct Workspace {
-    // The delay vectors of the samples used, for dimension p.mto.
-    Workspace(std::span<const float> x, const Parameters& p);
+    // The delay vectors of the samples used, for dimension p.mto; `lanes` threads' scratch
+    // when the dimensions of a step are computed by several (none for one).
+    Workspace(std::span<const float> x, const Parameters& p, int lanes);
 
     embedding::DelayVectors vectors;
     std::unique_ptr<embedding::NeighbourSearch> search;
@@ -28,7 +46,14 @@ struct Workspace {
     embedding::Neighbourhoods neighbours;
     spectrum::LocalMap map;
     spectrum::Spectrum spectrum;
+    std::vector<Lane> lanes;
+    std::array<DimensionOutcome, MMAX + 1> outcomes;
 };
+
+// The threads that compute the dimensions of a step of this run: the parameter, 0 being
+// the processors this process may run on, at most one a dimension, and 1 for a run whose
+// steps are too small to gain from more.
+int lanes_for(const Parameters& p);
 
 // Runs the whole step loop over the samples used. The parameters must have passed the
 // checks.

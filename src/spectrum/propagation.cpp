@@ -25,37 +25,48 @@ void clear_sums(Spectrum& sp) {
         row.fill(0.0);
 }
 
-PropagationStatus propagate_dimension(Spectrum& sp, const linalg::MatrixKernels& k,
-                                      const linalg::Mat20& a, int m, std::int64_t nstep,
-                                      float tfac) {
-    const auto um = static_cast<std::size_t>(m);
-    linalg::Mat20& frame = sp.frame[um];
-    k.multiply(a, frame, sp.product, m);
-    switch (k.orthonormalise(sp.product, sp.qnew, sp.rfac, m)) {
+PropagationStatus transport(const Spectrum& sp, const linalg::MatrixKernels& k,
+                            const linalg::Mat20& a, int m, linalg::Mat20& product, linalg::Mat20& q,
+                            linalg::Mat20& r) {
+    k.multiply(a, sp.frame[static_cast<std::size_t>(m)], product, m);
+    switch (k.orthonormalise(product, q, r, m)) {
         case linalg::OrthoStatus::Ok:
-            break;
+            return PropagationStatus::Ok;
         case linalg::OrthoStatus::SingularColumn:
             return PropagationStatus::SingularColumn;
         case linalg::OrthoStatus::SingularFactor:
             return PropagationStatus::SingularFactor;
     }
+    return PropagationStatus::SingularFactor;
+}
 
+void accumulate(Spectrum& sp, const linalg::Mat20& q, const linalg::Mat20& r, int m,
+                std::int64_t nstep, float tfac) {
+    const auto um = static_cast<std::size_t>(m);
+    linalg::Mat20& frame = sp.frame[um];
     for (int c = 1; c <= m; ++c) {
-        for (int r = 1; r <= m; ++r)
-            frame(r, c) = sp.qnew(r, c);
+        for (int row = 1; row <= m; ++row)
+            frame(row, c) = q(row, c);
     }
     auto& logsum = sp.logsum[um];
     auto& lambda = sp.lambda[um];
     const double denom = static_cast<double>(nstep) * static_cast<double>(tfac);
     for (int i = 1; i <= m; ++i) {
         const auto ui = static_cast<std::size_t>(i);
-        logsum[ui] = logsum[ui] + std::log(sp.rfac(i, i));
+        logsum[ui] = logsum[ui] + std::log(r(i, i));
     }
     for (int i = 1; i <= m; ++i) {
         const auto ui = static_cast<std::size_t>(i);
         lambda[ui] = static_cast<float>(logsum[ui] / denom);
     }
-    return PropagationStatus::Ok;
+}
+
+PropagationStatus propagate_dimension(Spectrum& sp, const linalg::MatrixKernels& k,
+                                      const linalg::Mat20& a, int m, std::int64_t nstep,
+                                      float tfac) {
+    const PropagationStatus s = transport(sp, k, a, m, sp.product, sp.qnew, sp.rfac);
+    if (s == PropagationStatus::Ok) accumulate(sp, sp.qnew, sp.rfac, m, nstep, tfac);
+    return s;
 }
 
 }  // namespace tarnvex::spectrum

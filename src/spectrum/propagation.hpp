@@ -34,9 +34,19 @@ enum class PropagationStatus { Ok, SingularColumn, SingularFactor };
 // Advances dimension m by the map `a`: the product map * frame, its orthonormalisation, the
 // new frame, the log sums and the estimates lambda(m, i) = logsum(m, i) / (nstep * tfac),
 // tfac being evolv * ln 2 * dt. When the orthonormalisation fails the frame and the sums
-// are left untouched.
+// are left untouched. It is transport() and then accumulate().
 [[nodiscard]] PropagationStatus propagate_dimension(Spectrum& sp, const linalg::MatrixKernels& k,
                                                     const linalg::Mat20& a, int m,
                                                     std::int64_t nstep, float tfac);
+
+// The two halves of propagate_dimension. transport() reads only the frame of dimension m
+// and writes only its own matrices: the product map * frame (in `product`) factored into
+// the new frame `q` and the triangular factor `r`; several dimensions may be transported
+// at once. accumulate() takes q as the frame and r's diagonal into the sums and estimates.
+[[nodiscard]] PropagationStatus transport(const Spectrum& sp, const linalg::MatrixKernels& k,
+                                          const linalg::Mat20& a, int m, linalg::Mat20& product,
+                                          linalg::Mat20& q, linalg::Mat20& r);
+void accumulate(Spectrum& sp, const linalg::Mat20& q, const linalg::Mat20& r, int m,
+                std::int64_t nstep, float tfac);
 
 }  // namespace tarnvex::spectrum

@@ -9,6 +9,7 @@
 #include <thread>
 #include <vector>
 
+#include "driver/step_loop.hpp"
 #include "kit/systems.hpp"
 #include "support/run_util.hpp"
 #include "tarnvex/tarnvex.hpp"
@@ -100,6 +101,42 @@ TEST(Engine, BothKernelSetsGiveTheSameRuns) {
         expect_same_numbers(plain.result, fast.result, w.name);
         EXPECT_GT(fast.result.counted_steps, 0) << w.name;
     }
+}
+
+// A run whose dimensions are computed by `lanes` threads, whatever the size of its steps.
+Recorded run_with_lanes(const std::vector<float>& x, const Parameters& p, int lanes) {
+    const Derived d = derive(x, p);
+    const std::span<const float> used(x.data(), static_cast<std::size_t>(d.npts));
+    const auto w = std::make_unique<driver::Workspace>(used, p, lanes);
+    textio::StringWriter console, file;
+    textio::RecordObserver records(console, file);
+    Recorded r{driver::run_step_loop(used, p, d, *w, &records), console.text(), file.text()};
+    return r;
+}
+
+// The dimensions of a step computed by 2 and 3 threads give the same bytes and numbers as
+// the sequential loop, retries included.
+TEST(Engine, ThreadsGiveTheSameRuns) {
+    for (const WholeRun& w : whole_runs()) {
+        const Recorded one = run_recorded(w.x, w.p);
+        for (const int lanes : {2, 3}) {
+            const Recorded many = run_with_lanes(w.x, w.p, lanes);
+            EXPECT_EQ(one.console, many.console) << w.name << " " << lanes;
+            EXPECT_EQ(one.file, many.file) << w.name << " " << lanes;
+            expect_same_numbers(one.result, many.result, w.name);
+        }
+    }
+    // Threads only for steps large enough to gain from them, at most one a dimension.
+    Parameters p;
+    p.threads = 2;
+    EXPECT_EQ(driver::lanes_for(p), 1);  // dimensions 2 to 4 of 30 neighbours
+    p.ncube = 200;
+    p.mto = 20;
+    EXPECT_EQ(driver::lanes_for(p), 2);
+    p.threads = 64;
+    EXPECT_EQ(driver::lanes_for(p), 19);
+    p.threads = 1;
+    EXPECT_EQ(driver::lanes_for(p), 1);
 }
 
 // Two different runs at once on two threads give the bits they give one after the other:

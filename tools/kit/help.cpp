@@ -86,6 +86,10 @@ std::vector<CommandHelp> make_commands() {
                            "write the whole summary as JSON (- for standard "
                            "output)"});
     run.options.push_back({"--strict", "", "exit with status 4 when the verdict has warnings"});
+    run.options.push_back({"--threads", "N",
+                           "threads that share the dimensions of a step "
+                           "(default 0: every processor this process may "
+                           "use; a small run uses one)"});
     run.options.push_back({"--reverse-check", "",
                            "run the time-reversed series too and mark "
                            "each exponent confirmed, likely spurious or "

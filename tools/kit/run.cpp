@@ -89,7 +89,8 @@ int cmd_run(const std::vector<std::string>& args, std::ostream& out, std::ostrea
     const CommandHelp& help = *find_command("run");
     const Options o(args, help);
     if (o.positional().size() != 1) throw_usage(help);
-    const RunParams p = run_params_of(o);
+    RunParams p = run_params_of(o);
+    p.threads = static_cast<int>(o.get_long("--threads", 0, 0, 256));
     const std::string series = o.positional()[0];
     const std::string result = o.get("-o") ? *o.get("-o") : fresh_result_name(series);
     const auto keep = o.get("--keep-transcript");

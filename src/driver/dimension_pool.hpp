@@ -1,0 +1,45 @@
+#pragma once
+// Worker threads that share the dimensions of a step: started once for a run, handed the
+// dimensions of every step, and joined at its end. The thread that hands them work takes
+// part as lane 0; the workers are lanes 1 and up.
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <thread>
+#include <vector>
+
+namespace tarnvex::driver {
+
+class DimensionPool {
+  public:
+    // `job(lane, m)` computes dimension m with the scratch of `lane`; jobs of one round run
+    // at once and must touch nothing but their own results and their lane's scratch.
+    DimensionPool(int lanes, std::function<void(int, int)> job);
+    ~DimensionPool();
+    DimensionPool(const DimensionPool&) = delete;
+    DimensionPool& operator=(const DimensionPool&) = delete;
+
+    // Runs job(lane, dims[i]) for i = 0..count-1 (in that order of taking: put the costly
+    // ones first) and returns when all are done.
+    void run(const int* dims, int count);
+
+  private:
+    void work(int lane);
+    // Takes and runs jobs of round `round` until none is left.
+    void take_jobs(int lane, std::uint32_t round);
+
+    std::function<void(int, int)> job_;
+    std::vector<std::thread> threads_;
+    // The round's number (high 32 bits), the next job to take (16 bits) and the job count
+    // (low 16 bits), in one word so that a job is taken only by a thread of its round.
+    std::atomic<std::uint64_t> work_{0};
+    std::atomic<int> done_{0};
+    std::atomic<bool> stop_{false};
+    const int* dims_ = nullptr;
+};
+
+// The processors this process may run on (its affinity mask), at least 1.
+int processors_available();
+
+}  // namespace tarnvex::driver
