@@ -10,10 +10,13 @@ if(TARNVEX_SANITIZE)
 endif()
 
 # TARNVEX_TSAN: ThreadSanitizer for every target, for the tests of runs on several threads.
+# The kernels' per-processor clones are left out: their resolvers run before the
+# sanitizer's runtime is ready.
 option(TARNVEX_TSAN "Build with ThreadSanitizer" OFF)
 if(TARNVEX_TSAN)
   add_compile_options(-fsanitize=thread -fno-omit-frame-pointer)
   add_link_options(-fsanitize=thread)
+  add_compile_definitions(TARNVEX_NO_CLONES)
 endif()
 
 # TARNVEX_FUZZ: instrumentation for libFuzzer (clang only) on every library, with the
