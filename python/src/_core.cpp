@@ -304,6 +304,22 @@ std::string plain(std::string_view message) {
     return std::string(first == std::string_view::npos ? message : message.substr(first));
 }
 
+// The answers shared by a run and a result file's header.
+tarnvex::Parameters parameters_of(std::int32_t ncube, std::optional<std::int32_t> tmax,
+                                  std::int32_t delay, std::int32_t mfrom, std::int32_t mto,
+                                  float dt, std::int32_t evolv, float radius_pct) {
+    tarnvex::Parameters p;
+    p.ncube = ncube;
+    p.tmax = tmax;
+    p.delay = delay;
+    p.mfrom = mfrom;
+    p.mto = mto;
+    p.dt = dt;
+    p.evolv = evolv;
+    p.radius_pct = radius_pct;
+    return p;
+}
+
 // One run of the engine on single-precision samples. The result file's records (all but
 // its two header records) are kept as the program writes them, so that the file can be
 // written later under any name.
@@ -313,16 +329,8 @@ py::dict run(const py::array_t<float, py::array::c_style | py::array::forcecast>
              std::int32_t evolv, float radius_pct, const std::string& kernels,
              const py::object& progress) {
     if (samples.ndim() != 1) throw InputError("the samples must be one-dimensional");
-    tarnvex::Parameters p;
-    p.ncube = ncube;
-    p.tmax = tmax;
-    p.delay = delay;
-    p.mfrom = mfrom;
-    p.mto = mto;
+    tarnvex::Parameters p = parameters_of(ncube, tmax, delay, mfrom, mto, dt, evolv, radius_pct);
     p.istart = istart;
-    p.dt = dt;
-    p.evolv = evolv;
-    p.radius_pct = radius_pct;
     if (kernels == "plain") {
         p.kernels = tarnvex::KernelSet::Plain;
     } else if (kernels == "fast") {
@@ -432,15 +440,8 @@ py::bytes result_header(const std::string& series_name, const std::string& resul
                         std::int32_t npts, std::int32_t ncube, std::int32_t tmax,
                         std::int32_t delay, std::int32_t mfrom, std::int32_t mto, float dt,
                         std::int32_t evolv, float radius_pct) {
-    tarnvex::Parameters p;
-    p.ncube = ncube;
-    p.tmax = tmax;
-    p.delay = delay;
-    p.mfrom = mfrom;
-    p.mto = mto;
-    p.dt = dt;
-    p.evolv = evolv;
-    p.radius_pct = radius_pct;
+    const tarnvex::Parameters p =
+        parameters_of(ncube, tmax, delay, mfrom, mto, dt, evolv, radius_pct);
     tarnvex::Derived d;
     d.npts = npts;
     d.tmax = tmax;

@@ -57,6 +57,12 @@ def batch(series: Series, client: Any = None, *, threads: Optional[int] = None,
     return results
 
 
+def _count_finished(finished: Any, total: int, callback: Any) -> None:
+    """Calls callback(done, total) as each series of the batch finishes."""
+    for done, _ in enumerate(finished, start=1):
+        callback(done, total)
+
+
 def _relabel(error: BaseException, label: str) -> BaseException:
     if isinstance(error, _OWN_ERRORS):
         return type(error)(f"series {label}: {error}")
@@ -74,11 +80,8 @@ def _local(items: List[Any], labels: List[str], threads: Optional[int], progress
         with ThreadPoolExecutor(max_workers=min(n, len(items))) as pool:
             futures = [pool.submit(spectrum, x, **params) for x in items]
             if callback is not None:
-                done = 0
                 from concurrent.futures import as_completed
-                for _ in as_completed(futures):
-                    done += 1
-                    callback(done, len(futures))
+                _count_finished(as_completed(futures), len(futures), callback)
             results: List[Spectrum] = []
             for f, label in zip(futures, labels):
                 try:
@@ -99,10 +102,7 @@ def _distributed(items: List[Any], labels: List[str], client: Any, progress: Pro
         with reporter(progress, unit="series", desc="tarnvex batch") as callback:
             if callback is not None:
                 from distributed import as_completed
-                done = 0
-                for _ in as_completed(futures):
-                    done += 1
-                    callback(done, len(futures))
+                _count_finished(as_completed(futures), len(futures), callback)
             results: List[Spectrum] = []
             for f, label in zip(futures, labels):
                 try:
