@@ -43,13 +43,13 @@ DimensionPool::~DimensionPool() {
 void DimensionPool::take_jobs(int lane, std::uint32_t round) {
     std::uint64_t w = work_.load(std::memory_order_acquire);
     for (;;) {
-        const std::uint64_t next = (w >> 16) & kField;
-        if ((w >> 32) != round || next >= (w & kField)) return;
-        if (!work_.compare_exchange_weak(w, w + (std::uint64_t{1} << 16),
-                                         std::memory_order_acq_rel)) {
-            continue;
-        }
-        job_(lane, dims_[next]);
+        const std::uint64_t front = (w >> 16) & kField;
+        const std::uint64_t end = w & kField;
+        if ((w >> 32) != round || front >= end) return;
+        const bool first = lane == 0;
+        const std::uint64_t taken = first ? w + (std::uint64_t{1} << 16) : w - 1;
+        if (!work_.compare_exchange_weak(w, taken, std::memory_order_acq_rel)) continue;
+        job_(lane, dims_[first ? front : end - 1]);
         done_.fetch_add(1, std::memory_order_acq_rel);
         w = work_.load(std::memory_order_acquire);
     }

@@ -20,8 +20,10 @@ class DimensionPool {
     DimensionPool(const DimensionPool&) = delete;
     DimensionPool& operator=(const DimensionPool&) = delete;
 
-    // Runs job(lane, dims[i]) for i = 0..count-1 (in that order of taking: put the costly
-    // ones first) and returns when all are done.
+    // Runs job(lane, dims[i]) for i = 0..count-1 and returns when all are done. Lane 0
+    // takes them from the front of the list and the other lanes from its back, so that each
+    // lane computes neighbouring dimensions, which share most of their data: put the
+    // costly ones at the two ends.
     void run(const int* dims, int count);
 
   private:
@@ -31,7 +33,7 @@ class DimensionPool {
 
     std::function<void(int, int)> job_;
     std::vector<std::thread> threads_;
-    // The round's number (high 32 bits), the next job to take (16 bits) and the job count
+    // The round's number (high 32 bits), the front of the jobs left (16 bits) and their end
     // (low 16 bits), in one word so that a job is taken only by a thread of its round.
     std::atomic<std::uint64_t> work_{0};
     std::atomic<int> done_{0};

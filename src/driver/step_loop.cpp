@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <bit>
+#include <cassert>
 #include <cmath>
+#include <utility>
 #include <vector>
 
 #include "convert.hpp"
@@ -123,7 +125,7 @@ class Recorder {
     }
     void finished(const spectrum::Spectrum& sp, std::int64_t nstep, std::int32_t tmax) {
         for (auto& e : r_.dimensions) {
-            const auto& lambda = sp.lambda[static_cast<std::size_t>(e.dimension)];
+            const auto& lambda = sp.of(e.dimension).lambda;
             std::copy(lambda.begin() + 1, lambda.begin() + 1 + e.dimension,
                       e.final_exponents.begin());
         }
@@ -158,7 +160,6 @@ class StepLoop {
     void run() {
         spectrum::reset_spectrum(w_.spectrum, p_.mto);
         rec_.loop_started(d_.ntrip);
-        const auto evolv0 = static_cast<float>(p_.evolv);
         const std::int64_t nvec = w_.vectors.nvec();
         std::int64_t iref = p_.istart;
         for (std::int64_t iter = 1; iter <= d_.ntrip; ++iter) {
@@ -175,7 +176,7 @@ class StepLoop {
             if (iter == NWARM) {
                 // The warm-up ends: the entered evolution time, the sums and the count anew,
                 // the frames kept.
-                evolv_ = static_cast<std::int64_t>(evolv0);
+                evolv_ = evolv_of(iter + 1);
                 spectrum::clear_sums(w_.spectrum);
                 nstep_ = 0;
                 rec_.warmup_ended(iter, evolv_);
@@ -193,18 +194,28 @@ class StepLoop {
     // the failing dimension, the dimensions below it keeping what they did.
     StepEnd step(std::int64_t iter, std::int64_t iref) {
         const float tfac = time_factor(evolv_, p_.dt);
-        // With a lowest dimension of 1, dimension 1 collects its own neighbours.
-        embedding::SearchState search{d_.scalmx, 0, p_.mfrom == 1 ? 1 : 2};
         int mfirst = p_.mfrom;
-        w_.neighbours.clear();
-        const embedding::SearchParams sp{p_.ncube, p_.mto, w_.vectors.nvec() - evolv_, d_.scalmx};
+        const embedding::SearchParams sp = search_params(evolv_);
+        embedding::SearchState search = first_search_state();
+        embedding::SearchResult found;
+        if (next_.ready) {
+            assert(next_.iref == iref);
+            // Searched beside the previous step's dimensions: its neighbourhoods become this
+            // step's, and its events are given now, in their place.
+            current_ ^= 1;
+            search = next_.state;
+            found = next_.result;
+        } else {
+            neighbours().clear();
+            found = w_.search->find(sp, iref, search, neighbours());
+        }
+        next_.ready = false;
         for (;;) {
-            if (w_.search->find(sp, iref, search, w_.neighbours) ==
-                embedding::SearchResult::GivenUp) {
+            if (found == embedding::SearchResult::GivenUp) {
                 rec_.given_up(iter, iref, search.ngrow);
                 return StepEnd::GivenUp;
             }
-            rec_.search_accepted({iter, iref, nstep_, search.ngrow, w_.neighbours.nn(p_.mto)});
+            rec_.search_accepted({iter, iref, nstep_, search.ngrow, neighbours().nn(p_.mto)});
             ++nstep_;
             const int failed = pool_ ? advance_dimensions_together(iter, iref, mfirst, tfac)
                                      : advance_dimensions(iter, iref, mfirst, tfac);
@@ -221,7 +232,46 @@ class StepLoop {
                 rec_.given_up(iter, iref, search.ngrow);
                 return StepEnd::GivenUp;
             }
+            found = w_.search->find(sp, iref, search, neighbours());
         }
+    }
+
+    // The warm-up steps one sample at a time, then the entered evolution time.
+    std::int64_t evolv_of(std::int64_t iter) const {
+        return iter <= NWARM ? 1 : static_cast<std::int64_t>(static_cast<float>(p_.evolv));
+    }
+
+    // Every step's search starts from the initial radius; with a lowest dimension of 1,
+    // dimension 1 collects its own neighbours.
+    embedding::SearchState first_search_state() const {
+        return {d_.scalmx, 0, p_.mfrom == 1 ? 1 : 2};
+    }
+    embedding::SearchParams search_params(std::int64_t evolv) const {
+        return {p_.ncube, p_.mto, w_.vectors.nvec() - evolv, d_.scalmx};
+    }
+    embedding::Neighbourhoods& neighbours() {
+        return w_.neighbourhoods[static_cast<std::size_t>(current_)];
+    }
+
+    // Whether the step after iteration iter at iref can run, and if so sets next_ up for
+    // its search: it depends on nothing this step computes, only on where the step is.
+    bool plan_next_search(std::int64_t iter, std::int64_t iref) {
+        if (next_.ready || iter >= d_.ntrip || nstep_ >= d_.tmax) return false;
+        const std::int64_t evolv = evolv_of(iter + 1);
+        const std::int64_t next = iref + evolv_;
+        if (next + evolv > w_.vectors.nvec()) return false;
+        next_.iref = next;
+        next_.params = search_params(evolv);
+        return true;
+    }
+
+    // The next step's search, into the neighbourhoods this step does not use.
+    void search_next() {
+        embedding::Neighbourhoods& nb = w_.neighbourhoods[static_cast<std::size_t>(current_ ^ 1)];
+        nb.clear();
+        next_.state = first_search_state();
+        next_.result = w_.search->find(next_.params, next_.iref, next_.state, nb);
+        next_.ready = true;
     }
 
     // Dimensions mfirst..mto at the counted step nstep_: 0 when all advanced, else the
@@ -229,7 +279,7 @@ class StepLoop {
     int advance_dimensions(std::int64_t iter, std::int64_t iref, int mfirst, float tfac) {
         spectrum::Spectrum& sp = w_.spectrum;
         for (int m = mfirst; m <= p_.mto; ++m) {
-            if (spectrum::estimate_local_map(*w_.covariances, w_.matrix, w_.vectors, w_.neighbours,
+            if (spectrum::estimate_local_map(*w_.covariances, w_.matrix, w_.vectors, neighbours(),
                                              m, iref, evolv_, w_.map) != spectrum::MapStatus::Ok) {
                 rec_.singular({iter, nstep_, m, Singular::Covariance});
                 return m;
@@ -249,12 +299,17 @@ class StepLoop {
     }
 
     // The same as advance_dimensions with the dimensions computed at once by the lanes of
-    // the pool: then taken in increasing order, as far as the first that failed, whose
-    // event is the same; the work of the dimensions above it is dropped, as if never done.
+    // the pool, and beside them, on the step's first try, the next step's search: then
+    // taken in increasing order, as far as the first that failed, whose event is the same;
+    // the work of the dimensions above it is dropped, as if never done.
     int advance_dimensions_together(std::int64_t iter, std::int64_t iref, int mfirst, float tfac) {
         iref_ = iref;
+        tfac_ = tfac;
         int count = 0;
-        for (int m = p_.mto; m >= mfirst; --m)  // the costliest first
+        // The costliest at the two ends: lane 0 starts with the search and goes up from the
+        // lowest dimension, the other lanes come down from the highest.
+        if (plan_next_search(iter, iref)) order_[static_cast<std::size_t>(count++)] = kSearchJob;
+        for (int m = mfirst; m <= p_.mto; ++m)
             order_[static_cast<std::size_t>(count++)] = m;
         pool_->run(order_.data(), count);
         spectrum::Spectrum& sp = w_.spectrum;
@@ -273,23 +328,28 @@ class StepLoop {
                     rec_.singular({iter, nstep_, m, Singular::OrthonormalFactor});
                     return m;
             }
-            spectrum::accumulate(sp, o.q, o.r, m, nstep_, tfac);
+            sp.take(m);
             advanced(iter, m);
         }
         return 0;
     }
 
-    // One dimension of the step at iref_ on the lane's scratch; reads only what the step
-    // shares and writes only its own outcome.
+    // One dimension of the step at iref_ on the lane's scratch, or the next step's search;
+    // reads only what the step shares and writes only its own outcome.
     void compute(int lane, int m) {
+        if (m == kSearchJob) {
+            search_next();
+            return;
+        }
         Lane& l = w_.lanes[static_cast<std::size_t>(lane)];
         DimensionOutcome& o = w_.outcomes[static_cast<std::size_t>(m)];
-        if (spectrum::estimate_local_map(*l.covariances, w_.matrix, w_.vectors, w_.neighbours, m,
+        if (spectrum::estimate_local_map(*l.covariances, w_.matrix, w_.vectors, neighbours(), m,
                                          iref_, evolv_, l.map) != spectrum::MapStatus::Ok) {
             o.status = DimensionOutcome::Status::SingularCovariance;
             return;
         }
-        switch (spectrum::transport(w_.spectrum, w_.matrix, l.map.a, m, l.product, o.q, o.r)) {
+        switch (spectrum::build_step(w_.spectrum, w_.matrix, l.map.a, m, nstep_, tfac_, l.product,
+                                     l.r)) {
             case spectrum::PropagationStatus::Ok:
                 o.status = DimensionOutcome::Status::Ok;
                 break;
@@ -307,10 +367,10 @@ class StepLoop {
         rec_.advanced(m, nstep_, evolv_);
         if (nstep_ % kReportEvery == 0) {
             const auto um = static_cast<std::size_t>(m);
-            const spectrum::Spectrum& sp = w_.spectrum;
+            const spectrum::DimensionState& s = std::as_const(w_.spectrum).of(m);
             rec_.report({iter, nstep_, evolv_, m, iter <= NWARM,
-                         std::span<const float>(sp.lambda[um].data() + 1, um),
-                         std::span<const double>(sp.logsum[um].data() + 1, um)});
+                         std::span<const float>(s.lambda.data() + 1, um),
+                         std::span<const double>(s.logsum.data() + 1, um)});
         }
     }
 
@@ -318,10 +378,23 @@ class StepLoop {
     const Derived& d_;
     Workspace& w_;
     Recorder& rec_;
+    // The next step's search when it is done beside a step's dimensions.
+    struct NextSearch {
+        bool ready = false;  // done, for the step at iref
+        std::int64_t iref = 0;
+        embedding::SearchParams params;
+        embedding::SearchState state;
+        embedding::SearchResult result = embedding::SearchResult::Accepted;
+    };
+    static constexpr int kSearchJob = 0;  // the pool's job that is the next step's search
+
     std::unique_ptr<DimensionPool> pool_;
-    std::array<int, MMAX> order_{};
-    std::int64_t iref_ = 0;   // the reference point of the step the lanes compute
-    std::int64_t evolv_ = 1;  // the warm-up steps one sample at a time
+    std::array<int, MMAX + 1> order_{};
+    std::int64_t iref_ = 0;  // the reference point of the step the lanes compute
+    float tfac_ = 0.0f;      // and its time factor
+    int current_ = 0;        // which neighbourhoods are this step's
+    NextSearch next_;
+    std::int64_t evolv_ = 1;  // the evolution time of the step: evolv_of(its iteration)
     std::int64_t nstep_ = 0;
     std::int64_t iterations_ = 0;
 };

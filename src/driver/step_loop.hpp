@@ -22,14 +22,14 @@ struct Lane {
     std::unique_ptr<spectrum::Covariances> covariances;
     spectrum::LocalMap map;
     linalg::Mat20 product;
+    linalg::Mat20 r;
 };
 
-// What computing one dimension of a step gave, before it is taken into the sums.
-struct DimensionOutcome {
+// What computing one dimension of a step gave, before the step is taken; each on a cache
+// line of its own, as the lanes write them at once.
+struct alignas(64) DimensionOutcome {
     enum class Status { Ok, SingularCovariance, SingularColumn, SingularFactor };
     Status status = Status::Ok;
-    linalg::Mat20 q;  // the new frame
-    linalg::Mat20 r;  // its triangular factor
 };
 
 // Every table of a run, allocated once before the step loop, with the kernels of the
@@ -43,7 +43,9 @@ struct Workspace {
     std::unique_ptr<embedding::NeighbourSearch> search;
     std::unique_ptr<spectrum::Covariances> covariances;
     const linalg::MatrixKernels& matrix;
-    embedding::Neighbourhoods neighbours;
+    // The neighbourhoods of the step being computed and, when the next step's search runs
+    // beside its dimensions, those of the next step; the two swap roles from step to step.
+    std::array<embedding::Neighbourhoods, 2> neighbourhoods;
     spectrum::LocalMap map;
     spectrum::Spectrum spectrum;
     std::vector<Lane> lanes;

@@ -6,7 +6,7 @@ namespace tarnvex::spectrum {
 
 void reset_spectrum(Spectrum& sp, int mto) {
     for (int k = 1; k <= mto; ++k) {
-        linalg::Mat20& f = sp.frame[static_cast<std::size_t>(k)];
+        linalg::Mat20& f = sp.of(k).frame;
         for (int j = 1; j <= mto; ++j) {
             for (int i = 1; i <= mto; ++i)
                 f(i, j) = 0.0;
@@ -16,56 +16,48 @@ void reset_spectrum(Spectrum& sp, int mto) {
     }
     for (int m = 1; m <= mto; ++m) {
         for (int i = 1; i <= mto; ++i)
-            sp.logsum[static_cast<std::size_t>(m)][static_cast<std::size_t>(i)] = 0.0;
+            sp.of(m).logsum[static_cast<std::size_t>(i)] = 0.0;
     }
 }
 
 void clear_sums(Spectrum& sp) {
-    for (auto& row : sp.logsum)
-        row.fill(0.0);
+    for (int m = 1; m <= MMAX; ++m) {
+        sp.of(m).logsum.fill(0.0);
+        sp.building(m).logsum.fill(0.0);
+    }
 }
 
-PropagationStatus transport(const Spectrum& sp, const linalg::MatrixKernels& k,
-                            const linalg::Mat20& a, int m, linalg::Mat20& product, linalg::Mat20& q,
-                            linalg::Mat20& r) {
-    k.multiply(a, sp.frame[static_cast<std::size_t>(m)], product, m);
-    switch (k.orthonormalise(product, q, r, m)) {
+PropagationStatus build_step(Spectrum& sp, const linalg::MatrixKernels& k, const linalg::Mat20& a,
+                             int m, std::int64_t nstep, float tfac, linalg::Mat20& product,
+                             linalg::Mat20& r) {
+    const DimensionState& now = sp.of(m);
+    DimensionState& next = sp.building(m);
+    k.multiply(a, now.frame, product, m);
+    switch (k.orthonormalise(product, next.frame, r, m)) {
         case linalg::OrthoStatus::Ok:
-            return PropagationStatus::Ok;
+            break;
         case linalg::OrthoStatus::SingularColumn:
             return PropagationStatus::SingularColumn;
         case linalg::OrthoStatus::SingularFactor:
             return PropagationStatus::SingularFactor;
     }
-    return PropagationStatus::SingularFactor;
-}
-
-void accumulate(Spectrum& sp, const linalg::Mat20& q, const linalg::Mat20& r, int m,
-                std::int64_t nstep, float tfac) {
-    const auto um = static_cast<std::size_t>(m);
-    linalg::Mat20& frame = sp.frame[um];
-    for (int c = 1; c <= m; ++c) {
-        for (int row = 1; row <= m; ++row)
-            frame(row, c) = q(row, c);
-    }
-    auto& logsum = sp.logsum[um];
-    auto& lambda = sp.lambda[um];
     const double denom = static_cast<double>(nstep) * static_cast<double>(tfac);
     for (int i = 1; i <= m; ++i) {
         const auto ui = static_cast<std::size_t>(i);
-        logsum[ui] = logsum[ui] + std::log(r(i, i));
+        next.logsum[ui] = now.logsum[ui] + std::log(r(i, i));
     }
     for (int i = 1; i <= m; ++i) {
         const auto ui = static_cast<std::size_t>(i);
-        lambda[ui] = static_cast<float>(logsum[ui] / denom);
+        next.lambda[ui] = static_cast<float>(next.logsum[ui] / denom);
     }
+    return PropagationStatus::Ok;
 }
 
 PropagationStatus propagate_dimension(Spectrum& sp, const linalg::MatrixKernels& k,
                                       const linalg::Mat20& a, int m, std::int64_t nstep,
                                       float tfac) {
-    const PropagationStatus s = transport(sp, k, a, m, sp.product, sp.qnew, sp.rfac);
-    if (s == PropagationStatus::Ok) accumulate(sp, sp.qnew, sp.rfac, m, nstep, tfac);
+    const PropagationStatus s = build_step(sp, k, a, m, nstep, tfac, sp.product, sp.rfac);
+    if (s == PropagationStatus::Ok) sp.take(m);
     return s;
 }
 

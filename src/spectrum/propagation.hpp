@@ -3,6 +3,7 @@
 // maps; the logarithms of the stretching factors summed into running exponent estimates.
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 
 #include "limits.hpp"
@@ -11,42 +12,58 @@
 
 namespace tarnvex::spectrum {
 
-struct Spectrum {
-    std::array<linalg::Mat20, MMAX + 1> frame;  // frame[m]: orthonormal frame of dimension m
-    // logsum(m, i): double, sum of natural logarithms of the i-th stretching factor.
-    std::array<std::array<double, MMAX + 1>, MMAX + 1> logsum{};
-    // lambda(m, i): float, estimate of the i-th exponent of dimension m, bits per unit time.
-    std::array<std::array<float, MMAX + 1>, MMAX + 1> lambda{};
+// What dimension m carries from step to step: its orthonormal frame, the sums logsum(i) of
+// the natural logarithms of the i-th stretching factor (double), and the estimates
+// lambda(i) of the i-th exponent (float, bits per unit time).
+struct DimensionState {
+    linalg::Mat20 frame;
+    std::array<double, MMAX + 1> logsum{};
+    std::array<float, MMAX + 1> lambda{};
+};
+
+// Every dimension's state twice: the state in force, and the place where a step builds the
+// next one, which takes its place when the step is taken. A step that is not taken leaves
+// the state in force as it was, whatever it built.
+class Spectrum {
+  public:
+    const DimensionState& of(int m) const { return states_[index(m)][side_[index(m)]]; }
+    DimensionState& of(int m) { return states_[index(m)][side_[index(m)]]; }
+    DimensionState& building(int m) { return states_[index(m)][side_[index(m)] ^ 1u]; }
+    void take(int m) { side_[index(m)] ^= 1u; }
+
+    // Scratch of propagate_dimension.
     linalg::Mat20 product;  // the product map * frame
-    linalg::Mat20 qnew;     // new frame from the orthonormalisation
     linalg::Mat20 rfac;     // its triangular factor
+
+  private:
+    static std::size_t index(int m) { return static_cast<std::size_t>(m); }
+    std::array<std::array<DimensionState, 2>, MMAX + 1> states_;
+    std::array<std::uint8_t, MMAX + 1> side_{};
 };
 
 // Frames of dimensions 1..mto become the identity over their mto x mto block; the sums of
 // those dimensions become zero.
 void reset_spectrum(Spectrum& sp, int mto);
 
-// The whole table of sums becomes zero (end of the warm-up); the frames are kept.
+// Every sum becomes zero (end of the warm-up); the frames are kept.
 void clear_sums(Spectrum& sp);
 
 enum class PropagationStatus { Ok, SingularColumn, SingularFactor };
 
 // Advances dimension m by the map `a`: the product map * frame, its orthonormalisation, the
-// new frame, the log sums and the estimates lambda(m, i) = logsum(m, i) / (nstep * tfac),
-// tfac being evolv * ln 2 * dt. When the orthonormalisation fails the frame and the sums
-// are left untouched. It is transport() and then accumulate().
+// new frame, the log sums and the estimates lambda(i) = logsum(i) / (nstep * tfac), tfac
+// being evolv * ln 2 * dt. When the orthonormalisation fails the dimension's state is left
+// untouched. It is build_step() and then take().
 [[nodiscard]] PropagationStatus propagate_dimension(Spectrum& sp, const linalg::MatrixKernels& k,
                                                     const linalg::Mat20& a, int m,
                                                     std::int64_t nstep, float tfac);
 
-// The two halves of propagate_dimension. transport() reads only the frame of dimension m
-// and writes only its own matrices: the product map * frame (in `product`) factored into
-// the new frame `q` and the triangular factor `r`; several dimensions may be transported
-// at once. accumulate() takes q as the frame and r's diagonal into the sums and estimates.
-[[nodiscard]] PropagationStatus transport(const Spectrum& sp, const linalg::MatrixKernels& k,
-                                          const linalg::Mat20& a, int m, linalg::Mat20& product,
-                                          linalg::Mat20& q, linalg::Mat20& r);
-void accumulate(Spectrum& sp, const linalg::Mat20& q, const linalg::Mat20& r, int m,
-                std::int64_t nstep, float tfac);
+// The step of dimension m built beside its state in force, from which it reads: the
+// product map * frame (in `product`) factored into the new frame and the triangular factor
+// `r`, whose diagonal's logarithms go into the new sums and estimates. It touches nothing
+// of other dimensions, so that several dimensions may be built at once.
+[[nodiscard]] PropagationStatus build_step(Spectrum& sp, const linalg::MatrixKernels& k,
+                                           const linalg::Mat20& a, int m, std::int64_t nstep,
+                                           float tfac, linalg::Mat20& product, linalg::Mat20& r);
 
 }  // namespace tarnvex::spectrum

@@ -85,6 +85,14 @@ std::vector<WholeRun> whole_runs() {
     blocks.istart = 101;
     blocks.radius_pct = 0.08f;
     runs.push_back({"doubling blocks", testing::samples_of(testing::doubling_blocks()), blocks});
+    Parameters stalls;  // a radius so small that steps are given up, three samples a step
+    stalls.mfrom = 1;
+    stalls.mto = 4;
+    stalls.evolv = 3;
+    stalls.radius_pct = 0.1f;
+    stalls.tmax = 300;
+    runs.push_back(
+        {"henon stalls", testing::samples_of(kit::system_series("henon", 3000)), stalls});
     return runs;
 }
 
@@ -117,8 +125,15 @@ Recorded run_with_lanes(const std::vector<float>& x, const Parameters& p, int la
 // The dimensions of a step computed by 2 and 3 threads give the same bytes and numbers as
 // the sequential loop, retries included.
 TEST(Engine, ThreadsGiveTheSameRuns) {
+    // The next step's search is done beside a step's dimensions: the runs take it into
+    // retries, steps given up, the warm-up's end and both ends of a run.
+    bool retried = false, given_up = false, to_tmax = false, to_data_end = false;
     for (const WholeRun& w : whole_runs()) {
         const Recorded one = run_recorded(w.x, w.p);
+        retried = retried || one.result.covariance_retries + one.result.orthonormal_retries > 0;
+        given_up = given_up || one.result.steps_given_up > 0;
+        to_tmax = to_tmax || one.result.reached_tmax;
+        to_data_end = to_data_end || !one.result.reached_tmax;
         for (const int lanes : {2, 3}) {
             const Recorded many = run_with_lanes(w.x, w.p, lanes);
             EXPECT_EQ(one.console, many.console) << w.name << " " << lanes;
@@ -126,6 +141,7 @@ TEST(Engine, ThreadsGiveTheSameRuns) {
             expect_same_numbers(one.result, many.result, w.name);
         }
     }
+    EXPECT_TRUE(retried && given_up && to_tmax && to_data_end);
     // Threads only for steps large enough to gain from them, at most one a dimension.
     Parameters p;
     p.threads = 2;

@@ -27,11 +27,11 @@ TEST(Propagation, DiagonalMapOnTheIdentityFrame) {
     f.diag({2.0, 0.5});
     ASSERT_EQ(propagate_dimension(*f.sp, linalg::fast_matrix_kernels(), f.a, 2, 1, 0.6931472f),
               PropagationStatus::Ok);
-    EXPECT_EQ(f.sp->lambda[2][1], 1.0f);
-    EXPECT_EQ(f.sp->lambda[2][2], -1.0f);
-    EXPECT_EQ(f.sp->logsum[2][1], std::log(2.0));
-    EXPECT_EQ(f.sp->frame[2](1, 1), 1.0);
-    EXPECT_EQ(f.sp->frame[2](2, 2), 1.0);
+    EXPECT_EQ(f.sp->of(2).lambda[1], 1.0f);
+    EXPECT_EQ(f.sp->of(2).lambda[2], -1.0f);
+    EXPECT_EQ(f.sp->of(2).logsum[1], std::log(2.0));
+    EXPECT_EQ(f.sp->of(2).frame(1, 1), 1.0);
+    EXPECT_EQ(f.sp->of(2).frame(2, 2), 1.0);
 }
 
 TEST(Propagation, NegativeStretchGoesIntoTheFrame) {
@@ -39,25 +39,25 @@ TEST(Propagation, NegativeStretchGoesIntoTheFrame) {
     f.diag({-3.0, 2.0});
     ASSERT_EQ(propagate_dimension(*f.sp, linalg::fast_matrix_kernels(), f.a, 2, 1, 1.0f),
               PropagationStatus::Ok);
-    EXPECT_EQ(f.sp->frame[2](1, 1), -1.0);
-    EXPECT_EQ(f.sp->frame[2](2, 2), 1.0);
-    EXPECT_EQ(f.sp->logsum[2][1], std::log(3.0));
+    EXPECT_EQ(f.sp->of(2).frame(1, 1), -1.0);
+    EXPECT_EQ(f.sp->of(2).frame(2, 2), 1.0);
+    EXPECT_EQ(f.sp->of(2).logsum[1], std::log(3.0));
     // The next step maps with the turned frame: -3 * -1 stretches by 3 again.
     f.diag({-3.0, 2.0});
     ASSERT_EQ(propagate_dimension(*f.sp, linalg::fast_matrix_kernels(), f.a, 2, 2, 1.0f),
               PropagationStatus::Ok);
-    EXPECT_EQ(f.sp->frame[2](1, 1), 1.0);
-    EXPECT_EQ(f.sp->logsum[2][1], std::log(3.0) + std::log(3.0));
+    EXPECT_EQ(f.sp->of(2).frame(1, 1), 1.0);
+    EXPECT_EQ(f.sp->of(2).logsum[1], std::log(3.0) + std::log(3.0));
 }
 
 TEST(Propagation, FailedOrthonormalisationLeavesTheDimensionAlone) {
     Fixture f;
-    f.sp->logsum[2][1] = 5.0;
+    f.sp->of(2).logsum[1] = 5.0;
     f.diag({0.0, 1.0});
     EXPECT_EQ(propagate_dimension(*f.sp, linalg::fast_matrix_kernels(), f.a, 2, 50, 1.0f),
               PropagationStatus::SingularColumn);
-    EXPECT_EQ(f.sp->logsum[2][1], 5.0);
-    EXPECT_EQ(f.sp->frame[2](1, 1), 1.0);
+    EXPECT_EQ(f.sp->of(2).logsum[1], 5.0);
+    EXPECT_EQ(f.sp->of(2).frame(1, 1), 1.0);
 }
 
 TEST(Propagation, ClearingTheSumsKeepsTheFrames) {
@@ -65,11 +65,11 @@ TEST(Propagation, ClearingTheSumsKeepsTheFrames) {
     f.diag({-3.0, 2.0});
     ASSERT_EQ(propagate_dimension(*f.sp, linalg::fast_matrix_kernels(), f.a, 2, 1, 1.0f),
               PropagationStatus::Ok);
-    f.sp->logsum[20][20] = 1.0;
+    f.sp->of(20).logsum[20] = 1.0;
     clear_sums(*f.sp);
-    EXPECT_EQ(f.sp->logsum[2][1], 0.0);
-    EXPECT_EQ(f.sp->logsum[20][20], 0.0);
-    EXPECT_EQ(f.sp->frame[2](1, 1), -1.0);
+    EXPECT_EQ(f.sp->of(2).logsum[1], 0.0);
+    EXPECT_EQ(f.sp->of(20).logsum[20], 0.0);
+    EXPECT_EQ(f.sp->of(2).frame(1, 1), -1.0);
 }
 
 }  // namespace
