@@ -327,10 +327,15 @@ py::dict run(const py::array_t<float, py::array::c_style | py::array::forcecast>
              std::int32_t ncube, std::optional<std::int32_t> tmax, std::int32_t delay,
              std::int32_t mfrom, std::int32_t mto, std::int32_t istart, float dt,
              std::int32_t evolv, float radius_pct, const std::string& kernels,
-             const py::object& progress) {
+             std::int32_t threads, const py::object& progress) {
     if (samples.ndim() != 1) throw InputError("the samples must be one-dimensional");
     tarnvex::Parameters p = parameters_of(ncube, tmax, delay, mfrom, mto, dt, evolv, radius_pct);
     p.istart = istart;
+    if (threads < 0) {
+        throw ParameterRefused("threads must be a whole number of at least 0, not " +
+                               std::to_string(threads));
+    }
+    p.threads = threads;
     if (kernels == "plain") {
         p.kernels = tarnvex::KernelSet::Plain;
     } else if (kernels == "fast") {
@@ -485,7 +490,7 @@ PYBIND11_MODULE(_core, m) {
           "(samples as float32, factor, k or None): the samples as a run takes them.");
     m.def("run", &run, py::arg("samples"), py::arg("ncube"), py::arg("tmax"), py::arg("delay"),
           py::arg("mfrom"), py::arg("mto"), py::arg("istart"), py::arg("dt"), py::arg("evolv"),
-          py::arg("radius_pct"), py::arg("kernels"), py::arg("progress"),
+          py::arg("radius_pct"), py::arg("kernels"), py::arg("threads"), py::arg("progress"),
           "One run of the engine; a dict of the result, its diagnosis and its records.");
     m.def("result_header", &result_header, py::arg("series_name"), py::arg("result_name"),
           py::arg("npts"), py::arg("ncube"), py::arg("tmax"), py::arg("delay"), py::arg("mfrom"),

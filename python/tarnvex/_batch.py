@@ -10,7 +10,10 @@ from typing import Any, Dict, Hashable, List, Mapping, Optional, Sequence, Union
 from ._progress import Progress, reporter
 from ._spectrum import InputError, NoStepsError, ParameterError, Spectrum, spectrum
 
-_RUN_PARAMETERS = frozenset(inspect.signature(spectrum).parameters) - {"x", "progress"}
+# Every run of a batch computes on one thread: the batch's own threads run the series
+# side by side.
+_RUN_PARAMETERS = frozenset(inspect.signature(spectrum).parameters) - {"x", "progress",
+                                                                        "threads"}
 _OWN_ERRORS = (InputError, ParameterError, NoStepsError)
 
 Series = Union[Sequence[Any], Mapping[Hashable, Any]]

@@ -411,7 +411,8 @@ def read_series(path: Union[str, "os.PathLike[str]"]) -> np.ndarray:
 def spectrum(x: Any, dims: Dims = (2, 4), ncube: int = 30, delay: int = 1, evolv: int = 1,
              dt: float = 1.0, radius_pct: float = 2.0, start: int = 1,
              tmax: Optional[int] = None, scale: Optional[float] = None,
-             progress: Progress = False, kernels: Optional[str] = None) -> Spectrum:
+             progress: Progress = False, kernels: Optional[str] = None,
+             threads: int = 1) -> Spectrum:
     """Estimate the spectrum of Lyapunov exponents of the series ``x``.
 
     Parameters
@@ -432,6 +433,9 @@ def spectrum(x: Any, dims: Dims = (2, 4), ncube: int = 30, delay: int = 1, evolv
         receives (iterations done, iterations planned) about every 1 % of the run.
     kernels : ``"fast"`` or ``"plain"`` numerical kernels (the same bits); ``None``: the
         build's default.
+    threads : threads that compute the dimensions of each step together (the same
+        numbers for every count); ``0``: as many as the processors this process may run
+        on. A run whose steps are too small to gain starts none.
 
     The GIL is released during the run. Raises ``InputError`` for samples no run can
     take or too few of them, ``ParameterError`` for parameters one of the program's
@@ -446,11 +450,14 @@ def spectrum(x: Any, dims: Dims = (2, 4), ncube: int = 30, delay: int = 1, evolv
     tmax_i = None if tmax is None else _whole("tmax", tmax)
     dt_f = _real("dt", dt)
     pct_f = _real("radius_pct", radius_pct)
+    threads_i = _whole("threads", threads)
+    if threads_i < 0:
+        raise ParameterError(f"threads must be a whole number of at least 0, not {threads!r}")
     if kernels not in (None, "fast", "plain"):
         raise ParameterError(f"kernels must be 'fast', 'plain' or None, not {kernels!r}")
     with reporter(progress) as callback:
         raw = _core.run(samples, ncube_i, tmax_i, delay_i, mfrom, mto, start_i, dt_f, evolv_i,
-                        pct_f, kernels or "default", callback)
+                        pct_f, kernels or "default", threads_i, callback)
     params = Parameters(mfrom=mfrom, mto=mto, ncube=ncube_i, delay=delay_i, evolv=evolv_i,
                         dt=dt_f, radius_pct=pct_f, start=start_i, tmax=tmax_i,
                         kernels=raw["kernels"])

@@ -33,6 +33,21 @@ def test_fast_and_plain_kernels_give_the_same_bits(examples, name, kwargs):
     assert_same_bits(fast, plain)
 
 
+def test_threads_in_a_run_give_the_same_bits(examples):
+    """Steps large enough (200 neighbours, dimensions 2 to 12) that 2 threads share them."""
+    kwargs = dict(dims=(2, 12), delay=5, dt=0.01, ncube=200, tmax=300)
+    one = tarnvex.spectrum(examples["lorenz"], **kwargs)
+    for threads in (2, 0):
+        assert_same_bits(one, tarnvex.spectrum(examples["lorenz"], threads=threads, **kwargs))
+
+
+@pytest.mark.parametrize("threads, error", [(-1, tarnvex.ParameterError), (1.5, TypeError),
+                                            (True, TypeError)])
+def test_threads_must_be_a_whole_number_from_0(henon, threads, error):
+    with pytest.raises(error, match="threads"):
+        tarnvex.spectrum(henon, threads=threads)
+
+
 def test_repeated_calls_give_the_same_bits(henon):
     assert_same_bits(tarnvex.spectrum(henon), tarnvex.spectrum(list(henon)))
 
