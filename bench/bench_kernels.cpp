@@ -166,9 +166,11 @@ void BM_Propagation(benchmark::State& state) {
     auto sp = std::make_unique<spectrum::Spectrum>();
     spectrum::reset_spectrum(*sp, 20);
     const Mat20 map = covariance_like(m, 4);
+    Mat20 product, r;
     for (auto _ : state) {
         benchmark::DoNotOptimize(
-            spectrum::propagate_dimension(*sp, linalg::fast_matrix_kernels(), map, m, 1, 1.0f));
+            spectrum::build_step(*sp, linalg::fast_matrix_kernels(), map, m, 1, 1.0f, product, r));
+        sp->take(m);
     }
 }
 BENCHMARK(BM_Propagation)->Name("frame propagation")->Arg(5)->Arg(10)->Arg(20);

@@ -326,16 +326,12 @@ tarnvex::Parameters parameters_of(std::int32_t ncube, std::optional<std::int32_t
 py::dict run(const py::array_t<float, py::array::c_style | py::array::forcecast>& samples,
              std::int32_t ncube, std::optional<std::int32_t> tmax, std::int32_t delay,
              std::int32_t mfrom, std::int32_t mto, std::int32_t istart, float dt,
-             std::int32_t evolv, float radius_pct, const std::string& kernels,
-             std::int32_t threads, const py::object& progress) {
+             std::int32_t evolv, float radius_pct, const std::string& kernels, std::int32_t threads,
+             const py::object& progress) {
     if (samples.ndim() != 1) throw InputError("the samples must be one-dimensional");
     tarnvex::Parameters p = parameters_of(ncube, tmax, delay, mfrom, mto, dt, evolv, radius_pct);
     p.istart = istart;
-    if (threads < 0) {
-        throw ParameterRefused("threads must be a whole number of at least 0, not " +
-                               std::to_string(threads));
-    }
-    p.threads = threads;
+    p.threads = threads;  // checked by the Python layer
     if (kernels == "plain") {
         p.kernels = tarnvex::KernelSet::Plain;
     } else if (kernels == "fast") {

@@ -10,10 +10,7 @@ from typing import Any, Dict, Hashable, List, Mapping, Optional, Sequence, Union
 from ._progress import Progress, reporter
 from ._spectrum import InputError, NoStepsError, ParameterError, Spectrum, spectrum
 
-# Every run of a batch computes on one thread: the batch's own threads run the series
-# side by side.
-_RUN_PARAMETERS = frozenset(inspect.signature(spectrum).parameters) - {"x", "progress",
-                                                                        "threads"}
+_RUN_PARAMETERS = frozenset(inspect.signature(spectrum).parameters) - {"x", "progress"}
 _OWN_ERRORS = (InputError, ParameterError, NoStepsError)
 
 Series = Union[Sequence[Any], Mapping[Hashable, Any]]
@@ -30,7 +27,8 @@ def batch(series: Series, client: Any = None, *, threads: Optional[int] = None,
     ``scale``, ...), the same for every series.
 
     Without ``client`` the series run on a local thread pool of ``threads`` threads
-    (default: the number of CPUs); the engine releases the GIL, so the threads run side
+    (default: the number of CPUs), each series on one thread of its own, so that the
+    machine is not oversubscribed; the engine releases the GIL, so the threads run side
     by side. With a ``dask.distributed.Client`` every series is one task on its cluster
     (the workers must be able to import tarnvex: they inherit PYTHONPATH, or use the same
     environment). ``progress`` counts finished series: ``True`` for a tqdm bar, or a

@@ -13,8 +13,8 @@ namespace tarnvex::driver {
 
 class DimensionPool {
   public:
-    // `job(lane, m)` computes dimension m with the scratch of `lane`; jobs of one round run
-    // at once and must touch nothing but their own results and their lane's scratch.
+    // `job(lane, id)` runs job `id` with the scratch of `lane`. The jobs of one round run
+    // at once: none may write what another of the round reads or writes.
     DimensionPool(int lanes, std::function<void(int, int)> job);
     ~DimensionPool();
     DimensionPool(const DimensionPool&) = delete;

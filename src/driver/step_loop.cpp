@@ -4,6 +4,7 @@
 #include <bit>
 #include <cassert>
 #include <cmath>
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -151,9 +152,10 @@ class StepLoop {
   public:
     StepLoop(const Parameters& p, const Derived& d, Workspace& w, Recorder& rec)
         : p_(p), d_(d), w_(w), rec_(rec) {
-        if (!w_.lanes.empty()) {
-            pool_ = std::make_unique<DimensionPool>(static_cast<int>(w_.lanes.size()),
-                                                    [this](int lane, int m) { compute(lane, m); });
+        if (w_.lanes.size() > 1) {
+            pool_ = std::make_unique<DimensionPool>(
+                static_cast<int>(w_.lanes.size()),
+                [this](int lane, int job) noexcept { compute(lane, job); });
         }
     }
 
@@ -217,8 +219,7 @@ class StepLoop {
             }
             rec_.search_accepted({iter, iref, nstep_, search.ngrow, neighbours().nn(p_.mto)});
             ++nstep_;
-            const int failed = pool_ ? advance_dimensions_together(iter, iref, mfirst, tfac)
-                                     : advance_dimensions(iter, iref, mfirst, tfac);
+            const int failed = advance_dimensions(iter, iref, mfirst, tfac);
             if (failed == 0) return nstep_ >= d_.tmax ? StepEnd::Finished : StepEnd::Counted;
             const float before = search.scalmx;
             embedding::grow_radius(search);
@@ -275,89 +276,64 @@ class StepLoop {
     }
 
     // Dimensions mfirst..mto at the counted step nstep_: 0 when all advanced, else the
-    // dimension whose matrix was singular.
+    // dimension whose matrix was singular. Each dimension builds its next state beside the
+    // one in force; the step is then taken dimension by dimension in increasing order, as
+    // far as the first that failed, whose event is given. With a pool the dimensions are
+    // built at once, with the next step's search beside them on the step's first try, and
+    // the work of those above a failed one is dropped, as if never done.
     int advance_dimensions(std::int64_t iter, std::int64_t iref, int mfirst, float tfac) {
-        spectrum::Spectrum& sp = w_.spectrum;
-        for (int m = mfirst; m <= p_.mto; ++m) {
-            if (spectrum::estimate_local_map(*w_.covariances, w_.matrix, w_.vectors, neighbours(),
-                                             m, iref, evolv_, w_.map) != spectrum::MapStatus::Ok) {
-                rec_.singular({iter, nstep_, m, Singular::Covariance});
-                return m;
-            }
-            const auto status =
-                spectrum::propagate_dimension(sp, w_.matrix, w_.map.a, m, nstep_, tfac);
-            if (status != spectrum::PropagationStatus::Ok) {
-                rec_.singular({iter, nstep_, m,
-                               status == spectrum::PropagationStatus::SingularColumn
-                                   ? Singular::OrthonormalColumn
-                                   : Singular::OrthonormalFactor});
-                return m;
-            }
-            advanced(iter, m);
-        }
-        return 0;
-    }
-
-    // The same as advance_dimensions with the dimensions computed at once by the lanes of
-    // the pool, and beside them, on the step's first try, the next step's search: then
-    // taken in increasing order, as far as the first that failed, whose event is the same;
-    // the work of the dimensions above it is dropped, as if never done.
-    int advance_dimensions_together(std::int64_t iter, std::int64_t iref, int mfirst, float tfac) {
         iref_ = iref;
         tfac_ = tfac;
-        int count = 0;
-        // The costliest at the two ends: lane 0 starts with the search and goes up from the
-        // lowest dimension, the other lanes come down from the highest.
-        if (plan_next_search(iter, iref)) order_[static_cast<std::size_t>(count++)] = kSearchJob;
-        for (int m = mfirst; m <= p_.mto; ++m)
-            order_[static_cast<std::size_t>(count++)] = m;
-        pool_->run(order_.data(), count);
-        spectrum::Spectrum& sp = w_.spectrum;
+        if (pool_) {
+            int count = 0;
+            // The costliest at the two ends: lane 0 starts with the search and goes up from
+            // the lowest dimension, the other lanes come down from the highest.
+            if (plan_next_search(iter, iref))
+                order_[static_cast<std::size_t>(count++)] = kSearchJob;
+            for (int m = mfirst; m <= p_.mto; ++m)
+                order_[static_cast<std::size_t>(count++)] = m;
+            pool_->run(order_.data(), count);
+        }
         for (int m = mfirst; m <= p_.mto; ++m) {
-            const DimensionOutcome& o = w_.outcomes[static_cast<std::size_t>(m)];
-            switch (o.status) {
-                case DimensionOutcome::Status::Ok:
-                    break;
-                case DimensionOutcome::Status::SingularCovariance:
-                    rec_.singular({iter, nstep_, m, Singular::Covariance});
-                    return m;
-                case DimensionOutcome::Status::SingularColumn:
-                    rec_.singular({iter, nstep_, m, Singular::OrthonormalColumn});
-                    return m;
-                case DimensionOutcome::Status::SingularFactor:
-                    rec_.singular({iter, nstep_, m, Singular::OrthonormalFactor});
-                    return m;
+            if (!pool_) compute(0, m);
+            const std::optional<Singular> failed =
+                w_.outcomes[static_cast<std::size_t>(m)].singular;
+            if (failed) {
+                rec_.singular({iter, nstep_, m, *failed});
+                return m;
             }
-            sp.take(m);
+            w_.spectrum.take(m);
             advanced(iter, m);
         }
         return 0;
     }
 
-    // One dimension of the step at iref_ on the lane's scratch, or the next step's search;
-    // reads only what the step shares and writes only its own outcome.
-    void compute(int lane, int m) {
-        if (m == kSearchJob) {
+    // Job `job` of a step on the scratch of `lane`: dimension `job` of the step at iref_, or
+    // (kSearchJob) the next step's search. A dimension writes only its own outcome and the
+    // state it builds; the search only the neighbourhoods this step does not use and next_.
+    void compute(int lane, int job) noexcept {
+        if (job == kSearchJob) {
             search_next();
             return;
         }
+        const int m = job;
         Lane& l = w_.lanes[static_cast<std::size_t>(lane)];
-        DimensionOutcome& o = w_.outcomes[static_cast<std::size_t>(m)];
+        std::optional<Singular>& failed = w_.outcomes[static_cast<std::size_t>(m)].singular;
         if (spectrum::estimate_local_map(*l.covariances, w_.matrix, w_.vectors, neighbours(), m,
                                          iref_, evolv_, l.map) != spectrum::MapStatus::Ok) {
-            o.status = DimensionOutcome::Status::SingularCovariance;
+            failed = Singular::Covariance;
             return;
         }
         switch (spectrum::build_step(w_.spectrum, w_.matrix, l.map.a, m, nstep_, tfac_, l.product,
                                      l.r)) {
             case spectrum::PropagationStatus::Ok:
-                o.status = DimensionOutcome::Status::Ok;
+                failed.reset();
                 break;
             case spectrum::PropagationStatus::SingularColumn:
-                o.status = DimensionOutcome::Status::SingularColumn;
+                failed = Singular::OrthonormalColumn;
                 break;
             case spectrum::PropagationStatus::SingularFactor:
-                o.status = DimensionOutcome::Status::SingularFactor;
+                failed = Singular::OrthonormalFactor;
                 break;
         }
     }
@@ -390,7 +366,7 @@ class StepLoop {
 
     std::unique_ptr<DimensionPool> pool_;
     std::array<int, MMAX + 1> order_{};
-    std::int64_t iref_ = 0;  // the reference point of the step the lanes compute
+    std::int64_t iref_ = 0;  // the reference point of the step being computed
     float tfac_ = 0.0f;      // and its time factor
     int current_ = 0;        // which neighbourhoods are this step's
     NextSearch next_;
@@ -420,20 +396,17 @@ int lanes_for(const Parameters& p) {
     for (std::int64_t m = p.mfrom; m <= p.mto; ++m)
         work += m * m * m + std::int64_t{p.ncube} * m * m;
     if (wanted <= 1 || work < kThreadedWork) return 1;
-    return std::min(wanted, p.mto - p.mfrom + 1);
+    return std::min(wanted, p.mto - p.mfrom + 2);  // the dimensions and the next search
 }
 
 Workspace::Workspace(std::span<const float> x, const Parameters& p, int lane_count)
     : vectors(x, static_cast<std::int64_t>(x.size()), p.delay, p.mto),
       search(p.kernels == KernelSet::Plain ? embedding::plain::make_search(vectors)
                                            : embedding::fast::make_search(vectors)),
-      covariances(covariances_of(p.kernels)),
-      matrix(matrix_kernels(p.kernels)) {
-    if (lane_count > 1) {
-        lanes.resize(static_cast<std::size_t>(lane_count));
-        for (Lane& l : lanes)
-            l.covariances = covariances_of(p.kernels);
-    }
+      matrix(matrix_kernels(p.kernels)),
+      lanes(static_cast<std::size_t>(std::max(lane_count, 1))) {
+    for (Lane& l : lanes)
+        l.covariances = covariances_of(p.kernels);
 }
 
 Result run_step_loop(std::span<const float> x, const Parameters& p, const Derived& d, Workspace& w,

@@ -5,6 +5,7 @@
 
 #include <array>
 #include <memory>
+#include <optional>
 #include <span>
 #include <vector>
 
@@ -25,36 +26,34 @@ struct Lane {
     linalg::Mat20 r;
 };
 
-// What computing one dimension of a step gave, before the step is taken; each on a cache
-// line of its own, as the lanes write them at once.
+// What building one dimension of a step gave, before the step is taken: the kind of
+// matrix that was singular, if one was. Each on a cache line of its own, as the lanes
+// write them at once.
 struct alignas(64) DimensionOutcome {
-    enum class Status { Ok, SingularCovariance, SingularColumn, SingularFactor };
-    Status status = Status::Ok;
+    std::optional<Singular> singular;
 };
 
 // Every table of a run, allocated once before the step loop, with the kernels of the
 // chosen set and their scratch. Large: make it on the heap.
 struct Workspace {
-    // The delay vectors of the samples used, for dimension p.mto; `lanes` threads' scratch
-    // when the dimensions of a step are computed by several (none for one).
+    // The delay vectors of the samples used, for dimension p.mto, and the scratch of
+    // `lanes` threads that compute the dimensions of a step (at least one).
     Workspace(std::span<const float> x, const Parameters& p, int lanes);
 
     embedding::DelayVectors vectors;
     std::unique_ptr<embedding::NeighbourSearch> search;
-    std::unique_ptr<spectrum::Covariances> covariances;
     const linalg::MatrixKernels& matrix;
     // The neighbourhoods of the step being computed and, when the next step's search runs
     // beside its dimensions, those of the next step; the two swap roles from step to step.
     std::array<embedding::Neighbourhoods, 2> neighbourhoods;
-    spectrum::LocalMap map;
     spectrum::Spectrum spectrum;
     std::vector<Lane> lanes;
     std::array<DimensionOutcome, MMAX + 1> outcomes;
 };
 
 // The threads that compute the dimensions of a step of this run: the parameter, 0 being
-// the processors this process may run on, at most one a dimension, and 1 for a run whose
-// steps are too small to gain from more.
+// the processors this process may run on, at most one a dimension and one for the next
+// step's search, and 1 for a run whose steps are too small to gain from more.
 int lanes_for(const Parameters& p);
 
 // Runs the whole step loop over the samples used. The parameters must have passed the

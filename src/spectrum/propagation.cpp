@@ -21,10 +21,8 @@ void reset_spectrum(Spectrum& sp, int mto) {
 }
 
 void clear_sums(Spectrum& sp) {
-    for (int m = 1; m <= MMAX; ++m) {
+    for (int m = 1; m <= MMAX; ++m)
         sp.of(m).logsum.fill(0.0);
-        sp.building(m).logsum.fill(0.0);
-    }
 }
 
 PropagationStatus build_step(Spectrum& sp, const linalg::MatrixKernels& k, const linalg::Mat20& a,
@@ -51,14 +49,6 @@ PropagationStatus build_step(Spectrum& sp, const linalg::MatrixKernels& k, const
         next.lambda[ui] = static_cast<float>(next.logsum[ui] / denom);
     }
     return PropagationStatus::Ok;
-}
-
-PropagationStatus propagate_dimension(Spectrum& sp, const linalg::MatrixKernels& k,
-                                      const linalg::Mat20& a, int m, std::int64_t nstep,
-                                      float tfac) {
-    const PropagationStatus s = build_step(sp, k, a, m, nstep, tfac, sp.product, sp.rfac);
-    if (s == PropagationStatus::Ok) sp.take(m);
-    return s;
 }
 
 }  // namespace tarnvex::spectrum

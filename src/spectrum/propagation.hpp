@@ -31,37 +31,28 @@ class Spectrum {
     DimensionState& building(int m) { return states_[index(m)][side_[index(m)] ^ 1u]; }
     void take(int m) { side_[index(m)] ^= 1u; }
 
-    // Scratch of propagate_dimension.
-    linalg::Mat20 product;  // the product map * frame
-    linalg::Mat20 rfac;     // its triangular factor
-
   private:
     static std::size_t index(int m) { return static_cast<std::size_t>(m); }
     std::array<std::array<DimensionState, 2>, MMAX + 1> states_;
     std::array<std::uint8_t, MMAX + 1> side_{};
 };
 
-// Frames of dimensions 1..mto become the identity over their mto x mto block; the sums of
-// those dimensions become zero.
+// The frames in force of dimensions 1..mto become the identity over their mto x mto block;
+// the sums of those dimensions become zero. A state built later is complete over its
+// dimension's m x m block, the only part any step reads.
 void reset_spectrum(Spectrum& sp, int mto);
 
-// Every sum becomes zero (end of the warm-up); the frames are kept.
+// Every sum in force becomes zero (end of the warm-up); the frames are kept.
 void clear_sums(Spectrum& sp);
 
 enum class PropagationStatus { Ok, SingularColumn, SingularFactor };
 
-// Advances dimension m by the map `a`: the product map * frame, its orthonormalisation, the
-// new frame, the log sums and the estimates lambda(i) = logsum(i) / (nstep * tfac), tfac
-// being evolv * ln 2 * dt. When the orthonormalisation fails the dimension's state is left
-// untouched. It is build_step() and then take().
-[[nodiscard]] PropagationStatus propagate_dimension(Spectrum& sp, const linalg::MatrixKernels& k,
-                                                    const linalg::Mat20& a, int m,
-                                                    std::int64_t nstep, float tfac);
-
-// The step of dimension m built beside its state in force, from which it reads: the
-// product map * frame (in `product`) factored into the new frame and the triangular factor
-// `r`, whose diagonal's logarithms go into the new sums and estimates. It touches nothing
-// of other dimensions, so that several dimensions may be built at once.
+// The step of dimension m by the map `a`, built beside its state in force, from which it
+// reads: the product map * frame (in `product`) factored into the new frame and the
+// triangular factor `r`, the logarithms of whose diagonal go into the new sums, and the
+// estimates lambda(i) = logsum(i) / (nstep * tfac), tfac being evolv * ln 2 * dt. take(m)
+// then puts it in force; when the orthonormalisation fails it must not be taken. It
+// touches nothing of other dimensions, so that several dimensions may be built at once.
 [[nodiscard]] PropagationStatus build_step(Spectrum& sp, const linalg::MatrixKernels& k,
                                            const linalg::Mat20& a, int m, std::int64_t nstep,
                                            float tfac, linalg::Mat20& product, linalg::Mat20& r);

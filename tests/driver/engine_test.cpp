@@ -63,36 +63,50 @@ struct WholeRun {
     const char* name;
     std::vector<float> x;
     Parameters p;
+    // What the run must go through, so that the comparisons cover it.
+    bool gives_up = false;
+    bool retries = false;
+    bool reaches_tmax = false;
 };
 
 std::vector<WholeRun> whole_runs() {
     std::vector<WholeRun> runs;
-    Parameters lorenz;  // a mid-size Lorenz run, dimensions 2 to 8
+    const auto henon = testing::samples_of(kit::system_series("henon", 3000));
+    const auto blocks = testing::samples_of(testing::doubling_blocks());
+    Parameters lorenz;  // a mid-size Lorenz run, dimensions 2 to 8, to the end of the data
     lorenz.ncube = 50;
     lorenz.delay = 5;
     lorenz.mfrom = 2;
     lorenz.mto = 8;
     lorenz.dt = 0.01f;
     runs.push_back({"lorenz 2:8", testing::samples_of(kit::system_series("lorenz", 5000)), lorenz});
-    Parameters henon;  // Henon, dimensions 1 to 5
-    henon.mfrom = 1;
-    henon.mto = 5;
-    runs.push_back({"henon 1:5", testing::samples_of(kit::system_series("henon", 3000)), henon});
-    Parameters blocks;  // singular covariances at every step, retried at dimension 2
-    blocks.ncube = 20;
-    blocks.mfrom = 1;
-    blocks.mto = 2;
-    blocks.istart = 101;
-    blocks.radius_pct = 0.08f;
-    runs.push_back({"doubling blocks", testing::samples_of(testing::doubling_blocks()), blocks});
-    Parameters stalls;  // a radius so small that steps are given up, three samples a step
-    stalls.mfrom = 1;
-    stalls.mto = 4;
-    stalls.evolv = 3;
-    stalls.radius_pct = 0.1f;
-    stalls.tmax = 300;
-    runs.push_back(
-        {"henon stalls", testing::samples_of(kit::system_series("henon", 3000)), stalls});
+    Parameters low;  // Henon, dimensions 1 to 5
+    low.mfrom = 1;
+    low.mto = 5;
+    runs.push_back({"henon 1:5", henon, low});
+    // Singular covariances at nearly every step, retried from the failing dimension, and
+    // steps given up.
+    Parameters two;
+    two.ncube = 20;
+    two.mfrom = 1;
+    two.mto = 2;
+    two.istart = 101;
+    two.radius_pct = 0.08f;
+    runs.push_back({"doubling blocks 1:2", blocks, two, true, true});
+    Parameters four = two;  // the same through four dimensions, three samples a step
+    four.mto = 4;
+    four.evolv = 3;
+    runs.push_back({"doubling blocks 1:4 evolv 3", blocks, four, true, true});
+    Parameters counted;  // ended by the steps counted, three samples a step
+    counted.mfrom = 1;
+    counted.mto = 4;
+    counted.evolv = 3;
+    counted.radius_pct = 0.1f;
+    counted.tmax = 300;
+    runs.push_back({"henon tmax 300 evolv 3", henon, counted, false, false, true});
+    Parameters at_switch = counted;  // ended by the last step of the warm-up
+    at_switch.tmax = NWARM;
+    runs.push_back({"henon tmax at the warm-up's end", henon, at_switch, false, false, true});
     return runs;
 }
 
@@ -125,15 +139,13 @@ Recorded run_with_lanes(const std::vector<float>& x, const Parameters& p, int la
 // The dimensions of a step computed by 2 and 3 threads give the same bytes and numbers as
 // the sequential loop, retries included.
 TEST(Engine, ThreadsGiveTheSameRuns) {
-    // The next step's search is done beside a step's dimensions: the runs take it into
-    // retries, steps given up, the warm-up's end and both ends of a run.
-    bool retried = false, given_up = false, to_tmax = false, to_data_end = false;
     for (const WholeRun& w : whole_runs()) {
         const Recorded one = run_recorded(w.x, w.p);
-        retried = retried || one.result.covariance_retries + one.result.orthonormal_retries > 0;
-        given_up = given_up || one.result.steps_given_up > 0;
-        to_tmax = to_tmax || one.result.reached_tmax;
-        to_data_end = to_data_end || !one.result.reached_tmax;
+        // Each run goes through what it is there for.
+        EXPECT_EQ(one.result.steps_given_up > 0, w.gives_up) << w.name;
+        EXPECT_EQ(one.result.covariance_retries + one.result.orthonormal_retries > 0, w.retries)
+            << w.name;
+        EXPECT_EQ(one.result.reached_tmax, w.reaches_tmax) << w.name;
         for (const int lanes : {2, 3}) {
             const Recorded many = run_with_lanes(w.x, w.p, lanes);
             EXPECT_EQ(one.console, many.console) << w.name << " " << lanes;
@@ -141,7 +153,6 @@ TEST(Engine, ThreadsGiveTheSameRuns) {
             expect_same_numbers(one.result, many.result, w.name);
         }
     }
-    EXPECT_TRUE(retried && given_up && to_tmax && to_data_end);
     // Threads only for steps large enough to gain from them, at most one a dimension.
     Parameters p;
     p.threads = 2;
@@ -150,7 +161,7 @@ TEST(Engine, ThreadsGiveTheSameRuns) {
     p.mto = 20;
     EXPECT_EQ(driver::lanes_for(p), 2);
     p.threads = 64;
-    EXPECT_EQ(driver::lanes_for(p), 19);
+    EXPECT_EQ(driver::lanes_for(p), 20);  // 19 dimensions and the next step's search
     p.threads = 1;
     EXPECT_EQ(driver::lanes_for(p), 1);
 }
@@ -312,6 +323,11 @@ TEST(Engine, AnObserverMayStopARun) {
     const Result after = run(x, p);
     EXPECT_EQ(after.iterations, 975);
     expect_same_numbers(after, run(x, p), "after a stop");
+    // With threads: the throw leaves the pool's threads to be joined, nothing running.
+    const Derived d = derive(x, p);
+    const std::span<const float> used(x.data(), static_cast<std::size_t>(d.npts));
+    const auto w = std::make_unique<driver::Workspace>(used, p, 3);
+    EXPECT_THROW((void)driver::run_step_loop(used, p, d, *w, &stop), std::runtime_error);
 }
 
 }  // namespace
