@@ -4,8 +4,9 @@ from __future__ import annotations
 
 import inspect
 import os
+import concurrent.futures
 from concurrent.futures import ThreadPoolExecutor
-from typing import Any, Dict, Hashable, List, Mapping, Optional, Sequence, Union
+from typing import Any, Callable, Dict, Hashable, List, Mapping, Optional, Sequence, Union
 
 from ._progress import Progress, reporter
 from ._spectrum import InputError, NoStepsError, ParameterError, Spectrum, spectrum
@@ -58,16 +59,24 @@ def batch(series: Series, client: Any = None, *, threads: Optional[int] = None,
     return results
 
 
-def _count_finished(finished: Any, total: int, callback: Any) -> None:
-    """Calls callback(done, total) as each series of the batch finishes."""
-    for done, _ in enumerate(finished, start=1):
-        callback(done, total)
+def _gather(futures: List[Any], labels: List[str], progress: Progress,
+            as_completed: Callable[[List[Any]], Any]) -> List[Spectrum]:
+    """The results of the futures in order, counting the finished ones for ``progress``.
 
-
-def _relabel(error: BaseException, label: str) -> BaseException:
-    if isinstance(error, _OWN_ERRORS):
-        return type(error)(f"series {label}: {error}")
-    return error
+    The first failing series, in order, raises its exception; the package's own errors
+    get the series' key or index in front of their message.
+    """
+    with reporter(progress, unit="series", desc="tarnvex batch") as callback:
+        if callback is not None:
+            for done, _ in enumerate(as_completed(futures), start=1):
+                callback(done, len(futures))
+        results: List[Spectrum] = []
+        for f, label in zip(futures, labels):
+            try:
+                results.append(f.result())
+            except _OWN_ERRORS as e:
+                raise type(e)(f"series {label}: {e}") from e
+    return results
 
 
 def _local(items: List[Any], labels: List[str], threads: Optional[int], progress: Progress,
@@ -77,39 +86,24 @@ def _local(items: List[Any], labels: List[str], threads: Optional[int], progress
         raise ValueError(f"threads must be a whole number of at least 1, not {threads!r}")
     if not items:
         return []
-    with reporter(progress, unit="series", desc="tarnvex batch") as callback:
-        with ThreadPoolExecutor(max_workers=min(n, len(items))) as pool:
-            futures = [pool.submit(spectrum, x, **params) for x in items]
-            if callback is not None:
-                from concurrent.futures import as_completed
-                _count_finished(as_completed(futures), len(futures), callback)
-            results: List[Spectrum] = []
-            for f, label in zip(futures, labels):
-                try:
-                    results.append(f.result())
-                except BaseException as e:
-                    for other in futures:
-                        other.cancel()
-                    raise _relabel(e, label) from e
-    return results
+    with ThreadPoolExecutor(max_workers=min(n, len(items))) as pool:
+        futures = [pool.submit(spectrum, x, **params) for x in items]
+        try:
+            return _gather(futures, labels, progress, concurrent.futures.as_completed)
+        except BaseException:
+            for other in futures:  # the pool need not run the rest before it closes
+                other.cancel()
+            raise
 
 
 def _distributed(items: List[Any], labels: List[str], client: Any, progress: Progress,
                  params: Dict[str, Any]) -> List[Spectrum]:
     if not items:
         return []
+    from distributed import as_completed
+
     futures = [client.submit(spectrum, x, pure=False, **params) for x in items]
     try:
-        with reporter(progress, unit="series", desc="tarnvex batch") as callback:
-            if callback is not None:
-                from distributed import as_completed
-                _count_finished(as_completed(futures), len(futures), callback)
-            results: List[Spectrum] = []
-            for f, label in zip(futures, labels):
-                try:
-                    results.append(f.result())
-                except _OWN_ERRORS as e:
-                    raise _relabel(e, label) from e
+        return _gather(futures, labels, progress, as_completed)
     finally:
         client.cancel(futures)
-    return results
