@@ -1,9 +1,9 @@
 #pragma once
 // Is the spectrum evidence of chaos, and which of its exponents are real?
 // - a surrogate-data test: iterative amplitude-adjusted Fourier-transform (IAAFT)
-//   surrogates, the same estimate on each, and a two-sided rank test of lambda1;
-// - a time-reversal test: the exponents of the reversed series, negated, against the
-//   forward ones; true exponents change sign under time reversal, spurious ones do not;
+//   surrogates, the same estimate on each, and a two-sided rank test of lambda1 of every
+//   dimension, with the side on which the data lies;
+// - the time-reversal test is declared with the checks (diagnostics.hpp);
 // - an embedding dimension from Cao's E1 statistic.
 // Methods, references and thresholds are in the README; the thresholds are below.
 
@@ -26,10 +26,6 @@ inline constexpr int kMinSurrogates = 39;
 inline constexpr int kMaxIaaftIterations = 200;
 // Fewer samples than this make no surrogate test.
 inline constexpr std::size_t kMinSurrogateSamples = 64;
-// A forward exponent f and a negated reversed one g are partners when |f - g| is at most
-// kReverseTolerance * max(|f|, |g|, kReverseFloor) (bits per unit time).
-inline constexpr double kReverseTolerance = 0.25;
-inline constexpr double kReverseFloor = 0.1;
 // Cao's E1 is saturated from the dimension where it reaches this and stays there.
 inline constexpr double kCaoSaturation = 0.9;
 // A series whose E2 stays within this of 1 at every dimension looks stochastic.
@@ -43,50 +39,47 @@ inline constexpr double kCaoStochastic = 0.1;
 std::vector<float> iaaft_surrogate(const std::vector<float>& x, std::uint64_t seed,
                                    std::uint64_t index);
 
-struct SurrogateTest {
-    int count = 0;                          // surrogates
-    int dimension = 0;                      // whose lambda1 is compared: the run's highest
+// Where lambda1 of the data lies among its surrogates'.
+enum class Direction : std::uint8_t {
+    Below,  // smaller than the surrogates': what deterministic chaos gives
+    Above,  // larger: rejects the linear null, but is no evidence of chaos
+    Within,
+};
+const char* direction_name(Direction d);  // "below", "above", "within"
+
+// The rank test of one dimension.
+struct SurrogateRank {
+    int dimension = 0;
     double data_lambda1 = 0.0;              // bits per unit time
-    std::vector<double> surrogate_lambda1;  // in the order of their index
+    std::vector<double> surrogate_lambda1;  // in the order of their index; NaN: no step
     int below = 0;                          // surrogates whose lambda1 is smaller than the data's
     int above = 0;                          // larger
+    int ties = 0;                           // equal, or whose run counted no step
     double p_value = 1.0;                   // two-sided rank test
     bool rejected = false;                  // not explained by a linear stochastic process
+    Direction direction = Direction::Within;
     std::string verdict;
 };
 
-// The surrogate test of lambda1 with `count` surrogates, `jobs` runs at a time; the same
-// answers whatever `jobs` is. Throws std::invalid_argument when the data's run counts no
-// step or the series is too short, ParameterError for refused parameters.
-SurrogateTest surrogate_test(const std::vector<float>& x, const Parameters& p, int count,
-                             std::uint64_t seed, int jobs);
+// The two-sided rank test of the data's lambda1 among `surrogates` values (NaN: a run that
+// counted no step). A surrogate that ties the data or counted no step counts against
+// rejection: p = 2 (min(below, above) + ties + 1) / (N + 1), at most 1.
+SurrogateRank rank_lambda1(double data, const std::vector<double>& surrogates);
 
-enum class Reversal : std::uint8_t { Confirmed, LikelySpurious, Inconclusive };
-const char* reversal_name(Reversal r);
-
-struct ReverseCheck {
-    int dimension = 0;             // the run's highest
-    std::vector<double> forward;   // final exponents, sorted from the largest
-    std::vector<double> reversed;  // of the reversed series, sorted from the largest
-    std::vector<int> partner;      // per forward exponent: the index of its partner among
-                                   // the negated reversed ones, or -1
-    std::vector<Reversal> marks;   // per forward exponent
-    bool conclusive = false;
-    std::string reason;  // why it is inconclusive, or what it found
+struct SurrogateTest {
+    int count = 0;                          // surrogates
+    std::vector<SurrogateRank> dimensions;  // every dimension of the run, lowest first
+    // One sentence: the dimensions whose lambda1 lies below the surrogates (consistent
+    // with deterministic dynamics), else those above, else that nothing was rejected.
+    std::string verdict;
+    const SurrogateRank* dimension(int m) const;
 };
 
-// Pairs the forward exponents with the negated reversed ones (nearest first, relative to
-// their size) and marks each: a forward exponent with a partner is confirmed, one without is
-// likely spurious. The test is inconclusive (no exponent marked spurious) when `reversed_ok`
-// is false, when fewer than half of the forward exponents find a partner, or when the
-// largest reversed exponent (the most contracting forward direction, negated) finds none.
-ReverseCheck pair_reversed(const std::vector<double>& forward, const std::vector<double>& reversed,
-                           bool reversed_ok, const std::string& why_not);
-
-// Runs the time-reversed series with the same parameters and compares the highest
-// dimension of both runs. The reversed run is not trustworthy when it counts no step or
-// its verdict has `short`, `coarse` or `stalled`.
-ReverseCheck reverse_check(const std::vector<float>& x, const Parameters& p, const Result& forward);
+// The surrogate test of lambda1 of every dimension with `count` surrogates, `jobs` runs at
+// a time; the same answers whatever `jobs` is. Throws std::invalid_argument when the data's
+// run counts no step or the series is too short, ParameterError for refused parameters.
+SurrogateTest surrogate_test(const std::vector<float>& x, const Parameters& p, int count,
+                             std::uint64_t seed, int jobs);
 
 struct CaoTable {
     int delay = 1;

@@ -179,6 +179,9 @@ struct SeriesFacts {
     std::int64_t int_min = 0;  // smallest and largest sample truncated toward zero
     std::int64_t int_max = 0;
     std::int64_t distinct_ints = 0;  // distinct integers among the truncated samples
+    // Distinct values among the samples before truncation: no more than distinct_ints for a
+    // recording whose values lie on a lattice of whole units (or coarser).
+    std::int64_t distinct_values = 0;
 };
 
 // The facts of these samples as a run would use them.

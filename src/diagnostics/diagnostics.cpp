@@ -17,6 +17,10 @@ std::string format(const char* fmt, double a, double b = 0.0, double c = 0.0) {
     return buf;
 }
 
+std::string two(double v) {
+    return format("%.2f", v);
+}
+
 std::string dimensions_text(const std::vector<int>& dims) {
     std::string s;
     for (std::size_t i = 0; i < dims.size(); ++i)
@@ -24,11 +28,10 @@ std::string dimensions_text(const std::vector<int>& dims) {
     return s;
 }
 
-// Standard error of the mean of the exponent in direction `i` over the second half of
-// the counted steps, by batch means: the interval averages between consecutive report
-// points (from the differences of the cumulative log sums, so each covers only its own
-// steps) grouped into batches of consecutive intervals; none when the second half holds
-// fewer intervals than kMinBatches.
+// Standard error of the mean of the exponent in direction `i` over the counted steps, by
+// batch means: the interval averages between consecutive report points (from the
+// differences of the cumulative log sums, so each covers only its own steps) grouped into
+// batches of consecutive intervals; none when there are fewer intervals than kMinBatches.
 std::optional<double> batch_error(const DimensionEstimates& d, std::size_t i, float tfac) {
     // Report points of the counted phase, starting from the warm-up's end (0 steps, sum 0).
     std::vector<std::int64_t> steps{0};
@@ -39,19 +42,15 @@ std::optional<double> batch_error(const DimensionEstimates& d, std::size_t i, fl
         steps.push_back(d.steps[k]);
         sums.push_back(d.log_sums[k * m + i]);
     }
-    const std::int64_t total = steps.back();
-    std::size_t first = 0;  // the first interval that starts in the second half
-    while (first + 1 < steps.size() && 2 * steps[first] < total)
-        ++first;
-    const std::size_t intervals = steps.size() - 1 - first;
+    const std::size_t intervals = steps.size() - 1;
     if (intervals < static_cast<std::size_t>(kMinBatches)) return std::nullopt;
     const std::size_t batches = std::clamp<std::size_t>(
-        static_cast<std::size_t>(std::sqrt(static_cast<double>(intervals))),
+        static_cast<std::size_t>(std::lround(std::sqrt(static_cast<double>(intervals)))),
         static_cast<std::size_t>(kMinBatches), static_cast<std::size_t>(kMaxBatches));
     std::vector<double> means;
     for (std::size_t b = 0; b < batches; ++b) {
-        const std::size_t from = first + b * intervals / batches;
-        const std::size_t to = first + (b + 1) * intervals / batches;
+        const std::size_t from = b * intervals / batches;
+        const std::size_t to = (b + 1) * intervals / batches;
         const double span =
             static_cast<double>(steps[to] - steps[from]) * static_cast<double>(tfac);
         means.push_back((sums[to] - sums[from]) / span);
@@ -78,8 +77,52 @@ DimensionFigures figures_of(const DimensionEstimates& d, float tfac) {
     const auto largest = static_cast<std::size_t>(
         std::max_element(d.final_exponents.begin(), d.final_exponents.end()) -
         d.final_exponents.begin());
-    f.lambda1_error = batch_error(d, largest, tfac);
+    f.lambda1_trajectory_error = batch_error(d, largest, tfac);
+    f.lambda1_error = f.lambda1_trajectory_error;
     return f;
+}
+
+std::vector<DimensionFigures> figures_of(const Result& r) {
+    std::vector<DimensionFigures> figures;
+    if (r.counted_steps <= 0) return figures;
+    const float tfac = time_factor(r.parameters.evolv, r.parameters.dt);
+    for (const auto& d : r.dimensions)
+        figures.push_back(figures_of(d, tfac));
+    return figures;
+}
+
+const DimensionFigures* figure_of(const std::vector<DimensionFigures>& figures, int m) {
+    for (const auto& f : figures)
+        if (f.dimension == m) return &f;
+    return nullptr;
+}
+
+// Whether two estimates of lambda1 from the same samples agree, and the tolerance.
+struct Agreement {
+    bool agree = true;
+    double difference = 0.0;
+    double tolerance = 0.0;
+};
+
+Agreement agreement(const DimensionFigures& a, const DimensionFigures& b, double relative,
+                    double errors, double floor) {
+    const double ea = a.lambda1_trajectory_error.value_or(0.0);
+    const double eb = b.lambda1_trajectory_error.value_or(0.0);
+    Agreement g;
+    g.difference = std::fabs(a.lambda1 - b.lambda1);
+    g.tolerance = std::max({relative * std::max(std::fabs(a.lambda1), std::fabs(b.lambda1)),
+                            errors * std::sqrt(ea * ea + eb * eb), floor});
+    g.agree = g.difference <= g.tolerance;  // a value that is not a number never agrees
+    return g;
+}
+
+std::string lambda1_list(const std::vector<DimensionFigures>& figures) {
+    std::string s;
+    for (std::size_t i = 0; i < figures.size(); ++i) {
+        s += (i == 0 ? "" : ", ") + two(figures[i].lambda1) + " (" +
+             std::to_string(figures[i].dimension) + ")";
+    }
+    return s;
 }
 
 std::optional<Warning> non_finite(const Result& r) {
@@ -108,32 +151,52 @@ std::optional<Warning> positive_sum(const Diagnosis& dg) {
     if (dims.empty()) return std::nullopt;
     return Warning{"positive-sum", worst, 0.0,
                    "the exponents of dimension " + dimensions_text(dims) +
-                       " sum to more than zero (" + format("%.2f", worst) +
+                       " sum to more than zero (" + two(worst) +
                        "), which no dissipative attractor does",
                    "noise dominates or the embedding does not unfold the attractor: try "
                    "smaller radii, more samples or other delays"};
 }
 
-std::optional<Warning> dimension_drift(const Result& r, const Diagnosis& dg) {
-    std::vector<double> lambda1;
-    for (const auto& f : dg.figures) {
-        if (f.dimension > r.parameters.mfrom) lambda1.push_back(f.lambda1);
+// The first index from which every pair of consecutive dimensions agrees; none when the
+// last pair does not.
+std::optional<std::size_t> plateau_from(const std::vector<DimensionFigures>& f) {
+    std::optional<std::size_t> from;
+    for (std::size_t k = f.size() - 1; k > 0; --k) {
+        if (!agreement(f[k - 1], f[k], kDriftRelative, kDriftErrors, kDriftFloor).agree) break;
+        from = k - 1;
     }
-    if (lambda1.size() < 2) return std::nullopt;
-    const auto [lo, hi] = std::minmax_element(lambda1.begin(), lambda1.end());
-    const double spread = *hi - *lo;
-    std::vector<double> sorted = lambda1;
-    std::sort(sorted.begin(), sorted.end());
-    const std::size_t n = sorted.size();
-    const double median = n % 2 == 1 ? sorted[n / 2] : (sorted[n / 2 - 1] + sorted[n / 2]) / 2.0;
-    const double limit = std::max(kDriftFraction * std::fabs(median), kDriftFloor);
-    if (!(spread > limit)) return std::nullopt;
-    return Warning{"dimension-drift", spread, limit,
-                   format("the largest exponent of the dimensions above %.0f spreads by %.2f "
-                          "around its median %.2f",
-                          r.parameters.mfrom, spread, median),
-                   "an exponent that keeps changing with the dimension is no property of "
-                   "the system; a steady fall is the mark of noise"};
+    return from;
+}
+
+std::optional<Warning> dimension_drift(Diagnosis& dg, CheckStatus& status) {
+    const auto& f = dg.figures;
+    if (f.size() < 2) {
+        status = {"dimension-drift", CheckState::NotChecked,
+                  "one dimension: run two or more (--dims FROM:TO) to see whether lambda1 "
+                  "settles"};
+        return std::nullopt;
+    }
+    if (const auto from = plateau_from(f)) {
+        dg.settles_from = f[*from].dimension;
+        status.note = "lambda1 settles from dimension " + std::to_string(*dg.settles_from) +
+                      ": " + lambda1_list(std::vector<DimensionFigures>(
+                                 f.begin() + static_cast<std::ptrdiff_t>(*from), f.end()));
+        return std::nullopt;
+    }
+    const Agreement last =
+        agreement(f[f.size() - 2], f.back(), kDriftRelative, kDriftErrors, kDriftFloor);
+    bool rising = true, falling = true;
+    for (std::size_t k = 1; k < f.size(); ++k) {
+        rising = rising && f[k].lambda1 > f[k - 1].lambda1;
+        falling = falling && f[k].lambda1 < f[k - 1].lambda1;
+    }
+    const char* how = rising ? "keeps rising" : falling ? "keeps falling" : "keeps changing";
+    return Warning{"dimension-drift", last.difference, last.tolerance,
+                   std::string("lambda1 ") + how +
+                       " with the dimension and settles nowhere: " + lambda1_list(f),
+                   "an exponent that changes with the dimension is no property of the "
+                   "system: a rise points to spurious exponents or noise, a steady fall to "
+                   "noise; look for a plateau at other dimensions and radii"};
 }
 
 std::optional<Warning> stalled(const Result& r) {
@@ -171,18 +234,27 @@ std::optional<Warning> stalled(const Result& r) {
         "the neighbourhoods stopped qualifying: try a larger radius or fewer neighbours"};
 }
 
-std::optional<Warning> unconverged(const Diagnosis& dg) {
+std::optional<Warning> unconverged(const Diagnosis& dg, CheckStatus& status) {
+    bool any = false;
     for (auto f = dg.figures.rbegin(); f != dg.figures.rend(); ++f) {
-        if (!f->lambda1_error) continue;
+        if (!f->lambda1_trajectory_error) continue;
+        any = true;
+        const double error = *f->lambda1_trajectory_error;
         const double magnitude = std::fabs(f->lambda1);
         const double limit =
             magnitude < kSmallExponent ? kAbsoluteError : kRelativeError * magnitude;
-        if (!(*f->lambda1_error > limit)) continue;
-        return Warning{"unconverged", *f->lambda1_error, limit,
-                       format("the largest exponent of dimension %.0f, %.2f, has a standard "
-                              "error of %.3f over the second half of the run",
-                              f->dimension, f->lambda1, *f->lambda1_error),
+        if (!(error > limit)) continue;
+        return Warning{"unconverged", error, limit,
+                       format("the largest exponent of dimension %.0f, %.2f, has a trajectory "
+                              "standard error of %.3f",
+                              f->dimension, f->lambda1, error),
                        "the running estimate has not settled: use more samples"};
+    }
+    if (!any) {
+        status = {"unconverged", CheckState::NotChecked,
+                  "too few report points for a standard error (" +
+                      std::to_string(kMinBatches * kReportEvery) +
+                      " counted steps are needed): use more samples"};
     }
     return std::nullopt;
 }
@@ -200,15 +272,174 @@ std::optional<Warning> wide_neighbourhoods(const Result& r) {
     if (!(mean > kMaxMeanEnlargements)) return std::nullopt;
     return Warning{"wide-neighbourhoods", mean, kMaxMeanEnlargements,
                    format("the radius grew %.1f times per counted step on average", mean),
-                   "the neighbourhoods are far from local, so the fitted maps are not: "
-                   "start from a larger radius or ask for fewer neighbours"};
+                   "the neighbourhoods are far from local, so the fitted maps are not: use "
+                   "more samples or ask for fewer neighbours (--ncube); a larger starting "
+                   "radius would only hide the enlargements"};
+}
+
+// The radius part of the standard errors, from the half-radius run and the spread of the
+// extent.
+void add_radius_errors(Diagnosis& dg, const std::vector<DimensionFigures>& half,
+                       std::optional<double> spread) {
+    for (auto& f : dg.figures) {
+        const DimensionFigures* h = figure_of(half, f.dimension);
+        if (h == nullptr) continue;
+        f.lambda1_half_radius = h->lambda1;
+        if (!spread) continue;
+        const double slope = (f.lambda1 - h->lambda1) / std::log(1.0 / kRadiusProbe);
+        const double radius = std::fabs(slope) * *spread;
+        f.lambda1_radius_error = radius;
+        const double trajectory = f.lambda1_trajectory_error.value_or(0.0);
+        if (f.lambda1_trajectory_error || radius > 0.0)
+            f.lambda1_error = std::sqrt(trajectory * trajectory + radius * radius);
+    }
+}
+
+std::optional<Warning> radius_dependence(const Diagnosis& dg, const Result& r,
+                                         const Probes* probes,
+                                         const std::vector<DimensionFigures>& half,
+                                         CheckStatus& status) {
+    if (probes == nullptr || !probes->half_radius) {
+        status = {"radius-dependence", CheckState::NotChecked,
+                  "no half-radius run (--quick): run without --quick"};
+        return std::nullopt;
+    }
+    if (half.empty()) {
+        status = {"radius-dependence", CheckState::NotChecked,
+                  "the half-radius run counted no step: the neighbourhoods cannot be made "
+                  "smaller with these samples"};
+        return std::nullopt;
+    }
+    std::vector<int> moved;
+    std::string values;
+    Agreement worst;
+    for (const auto& f : dg.figures) {
+        const DimensionFigures* h = figure_of(half, f.dimension);
+        if (h == nullptr) continue;
+        const Agreement g = agreement(f, *h, kRadiusRelative, kRadiusErrors, kRadiusFloor);
+        if (g.agree) continue;
+        moved.push_back(f.dimension);
+        values += (values.empty() ? "" : ", ") + two(f.lambda1) + " -> " + two(h->lambda1) +
+                  " (" + std::to_string(f.dimension) + ")";
+        if (!(worst.difference - worst.tolerance >= g.difference - g.tolerance)) worst = g;
+    }
+    if (moved.empty()) return std::nullopt;
+    const double smaller = static_cast<double>(r.parameters.radius_pct) * kRadiusProbe;
+    std::string advice;
+    if (half.size() >= 2 && plateau_from(half)) {
+        advice = "the smaller radius settles the dimensions: run with --radius-pct " +
+                 format("%g", smaller) + " (radius_pct=" + format("%g", smaller) + ")";
+    } else {
+        advice =
+            "no small-neighbourhood limit is reached: such estimates are no exponents of a "
+            "deterministic system (noise does this); try more samples before a smaller radius";
+    }
+    return Warning{"radius-dependence", worst.difference, worst.tolerance,
+                   "lambda1 of dimension " + dimensions_text(moved) +
+                       " moves when the initial radius is halved: " + values,
+                   advice};
+}
+
+// Whether each reversed dimension copies the forward one, for dimensions of two or more.
+std::optional<Warning> time_symmetric(const Diagnosis& dg, const Probes* probes,
+                                      const std::vector<DimensionFigures>& back,
+                                      CheckStatus& status) {
+    if (probes == nullptr || !probes->reversed) {
+        status = {"time-symmetric", CheckState::NotChecked,
+                  "no reversed run (--quick): run without --quick"};
+        return std::nullopt;
+    }
+    if (back.empty()) {
+        status = {"time-symmetric", CheckState::NotChecked, "the reversed run counted no step"};
+        return std::nullopt;
+    }
+    std::vector<int> judged;
+    std::size_t copies = 0;
+    for (const auto& f : dg.figures) {
+        const DimensionFigures* b = figure_of(back, f.dimension);
+        if (f.dimension < 2 || b == nullptr) continue;
+        judged.push_back(f.dimension);
+        if (copies_forward(f.sorted, b->sorted)) ++copies;
+    }
+    if (judged.empty()) {
+        status = {"time-symmetric", CheckState::NotChecked,
+                  "one exponent cannot show a symmetry: run dimension 2 or more"};
+        return std::nullopt;
+    }
+    if (copies < judged.size()) return std::nullopt;
+    const DimensionFigures& top = dg.figures.back();
+    std::string spectra = "forward";
+    for (const double v : top.sorted)
+        spectra += " " + two(v);
+    spectra += ", reversed";
+    for (const double v : figure_of(back, top.dimension)->sorted)
+        spectra += " " + two(v);
+    return Warning{"time-symmetric", static_cast<double>(copies),
+                   static_cast<double>(judged.size()),
+                   "the spectrum of the reversed series copies the forward one at dimension " +
+                       dimensions_text(judged) + " (dimension " +
+                       std::to_string(top.dimension) + ": " + spectra +
+                       "), where a deterministic system gives its negation",
+                   "the mark of a time-symmetric, stochastic process: these are no exponents "
+                   "of a deterministic system; test against surrogates"};
+}
+
+std::optional<Warning> spurious_largest(const Diagnosis& dg, const Probes* probes,
+                                        CheckStatus& status) {
+    if (probes == nullptr || !probes->reversed) {
+        status = {"spurious-largest", CheckState::NotChecked,
+                  "no reversed run (--quick): run without --quick"};
+        return std::nullopt;
+    }
+    if (!dg.reversal || !dg.reversal->conclusive) {
+        status = {"spurious-largest", CheckState::NotChecked,
+                  "the time-reversal test is inconclusive (" +
+                      (dg.reversal ? dg.reversal->reason : std::string("no reversed run")) +
+                      ")"};
+        return std::nullopt;
+    }
+    const ReverseCheck& c = *dg.reversal;
+    if (c.marks.empty() || c.marks[0] != Reversal::LikelySpurious) return std::nullopt;
+    std::string confirmed = "none is confirmed";
+    for (std::size_t i = 0; i < c.marks.size(); ++i) {
+        if (c.marks[i] == Reversal::Confirmed) {
+            confirmed = "the largest confirmed one is " + two(c.forward[i]);
+            break;
+        }
+    }
+    return Warning{"spurious-largest", c.forward[0], 0.0,
+                   "the largest exponent of dimension " + std::to_string(c.dimension) + ", " +
+                       two(c.forward[0]) +
+                       ", does not change sign under time reversal: likely spurious; " +
+                       confirmed,
+                   "report the largest confirmed exponent, or a lower dimension whose largest "
+                   "exponent is confirmed"};
 }
 
 }  // namespace
 
+const char* check_state_name(CheckState s) {
+    switch (s) {
+        case CheckState::Passed:
+            return "passed";
+        case CheckState::Warned:
+            return "warned";
+        case CheckState::NotChecked:
+            return "not checked";
+    }
+    return "not checked";
+}
+
 bool Diagnosis::has(const std::string& code) const {
     return std::any_of(warnings.begin(), warnings.end(),
                        [&](const Warning& w) { return w.code == code; });
+}
+
+std::vector<CheckStatus> Diagnosis::not_checked() const {
+    std::vector<CheckStatus> v;
+    for (const auto& c : checks)
+        if (c.state == CheckState::NotChecked) v.push_back(c);
+    return v;
 }
 
 double kaplan_yorke(const std::vector<double>& sorted) {
@@ -222,6 +453,12 @@ double kaplan_yorke(const std::vector<double>& sorted) {
     return static_cast<double>(sorted.size());
 }
 
+int highest_resolvable_dimension(std::int64_t samples) {
+    const double bound =
+        kEckmannRuelle * std::log10(static_cast<double>(std::max<std::int64_t>(samples, 1)));
+    return static_cast<int>(std::floor(bound + 1e-9));
+}
+
 std::optional<Warning> short_check(int mto, std::int64_t samples, std::int64_t counted_steps) {
     const double bound =
         kEckmannRuelle * std::log10(static_cast<double>(std::max<std::int64_t>(samples, 1)));
@@ -229,8 +466,9 @@ std::optional<Warning> short_check(int mto, std::int64_t samples, std::int64_t c
         return Warning{"short", static_cast<double>(mto), bound,
                        format("dimension %.0f exceeds 2 log10 N = %.1f for N = %.0f samples", mto,
                               bound, static_cast<double>(samples)),
-                       "exponents of that dimension may not be resolvable from so few samples: "
-                       "use lower dimensions or a longer series"};
+                       format("exponents of that dimension may not be resolvable from so few "
+                              "samples: use lower dimensions or at least %.0f samples",
+                              std::ceil(std::pow(10.0, static_cast<double>(mto) / kEckmannRuelle)))};
     }
     if (counted_steps < kMinCountedSteps) {
         return Warning{"short", static_cast<double>(counted_steps),
@@ -248,33 +486,128 @@ std::optional<Warning> coarse_check(const SeriesFacts& f) {
                                            kMinDistinctShare * static_cast<double>(f.samples_used));
     const bool few = static_cast<double>(f.distinct_ints) < distinct_limit;
     if (!few && span >= kMinIntegerSpan) return std::nullopt;
+    // Truncation merges values only when the samples take more distinct values than
+    // integers; a recording with few levels has no more resolution to give.
+    const bool lattice = f.distinct_values <= f.distinct_ints;
     return Warning{"coarse", static_cast<double>(few ? f.distinct_ints : span),
                    few ? distinct_limit : static_cast<double>(kMinIntegerSpan),
                    format("the samples truncate to %.0f distinct integers over a span of %.0f",
-                          static_cast<double>(f.distinct_ints), static_cast<double>(span)),
-                   "every sample is truncated to an integer: scale the series first "
-                   "(tarnvex-kit prep)"};
+                          static_cast<double>(f.distinct_ints), static_cast<double>(span)) +
+                       (lattice ? format(" (the recording itself takes only %.0f values)",
+                                         static_cast<double>(f.distinct_values))
+                                : format(" (from %.0f distinct values before truncation)",
+                                         static_cast<double>(f.distinct_values))),
+                   lattice ? "the recording has few levels: scaling adds no resolution, so the "
+                             "neighbourhoods stay coarse; only a finer recording helps"
+                           : "every sample is truncated to an integer: scale the series first "
+                             "(tarnvex-kit prep)"};
 }
 
-Diagnosis diagnose(const Result& r) {
+std::optional<std::string> one_integer_refusal(const SeriesFacts& f) {
+    if (f.samples_used == 0 || f.int_min != f.int_max) return std::nullopt;
+    const std::string value = std::to_string(f.int_min);
+    if (f.distinct_values <= 1) {
+        return "the series is constant (every sample truncates to " + value +
+               "): it has no exponents";
+    }
+    return "every sample truncates to the same integer, " + value +
+           ", so no neighbourhood has any extent; scale the series first: tarnvex-kit prep "
+           "SERIES -o SCALED (or scale= in Python)";
+}
+
+Diagnosis diagnose(const Result& r, const Probes* probes) {
     Diagnosis dg;
     dg.counted_any = r.counted_steps > 0;
     if (!dg.counted_any) return dg;
-    const float tfac = time_factor(r.parameters.evolv, r.parameters.dt);
-    for (const auto& d : r.dimensions)
-        dg.figures.push_back(figures_of(d, tfac));
-    const auto add = [&](std::optional<Warning> w) {
-        if (w) dg.warnings.push_back(std::move(*w));
+    dg.figures = figures_of(r);
+    const std::vector<DimensionFigures> half =
+        probes != nullptr && probes->half_radius ? figures_of(*probes->half_radius)
+                                                 : std::vector<DimensionFigures>();
+    const std::vector<DimensionFigures> back = probes != nullptr && probes->reversed
+                                                   ? figures_of(*probes->reversed)
+                                                   : std::vector<DimensionFigures>();
+    if (probes != nullptr && probes->half_radius)
+        add_radius_errors(dg, half, probes->extent_spread);
+    if (probes != nullptr && probes->reversed) dg.reversal = reverse_check(r, *probes->reversed);
+
+    const auto add = [&](const char* code, std::optional<Warning> w, CheckStatus status = {}) {
+        if (status.code.empty()) status.code = code;
+        if (w) {
+            status.state = CheckState::Warned;
+            dg.warnings.push_back(std::move(*w));
+        }
+        dg.checks.push_back(std::move(status));
     };
-    add(non_finite(r));
-    add(short_check(r.parameters.mto, r.series.samples_used, r.counted_steps));
-    add(coarse_check(r.series));
-    add(positive_sum(dg));
-    add(dimension_drift(r, dg));
-    add(stalled(r));
-    add(unconverged(dg));
-    add(wide_neighbourhoods(r));
+    add("non-finite", non_finite(r));
+    add("short", short_check(r.parameters.mto, r.series.samples_used, r.counted_steps));
+    add("coarse", coarse_check(r.series));
+    add("positive-sum", positive_sum(dg));
+    {
+        CheckStatus s{"dimension-drift", CheckState::Passed, ""};
+        auto w = dimension_drift(dg, s);
+        add("dimension-drift", std::move(w), std::move(s));
+    }
+    add("stalled", stalled(r));
+    {
+        CheckStatus s{"unconverged", CheckState::Passed, ""};
+        auto w = unconverged(dg, s);
+        add("unconverged", std::move(w), std::move(s));
+    }
+    add("wide-neighbourhoods", wide_neighbourhoods(r));
+    {
+        CheckStatus s{"radius-dependence", CheckState::Passed, ""};
+        auto w = radius_dependence(dg, r, probes, half, s);
+        add("radius-dependence", std::move(w), std::move(s));
+    }
+    {
+        CheckStatus s{"time-symmetric", CheckState::Passed, ""};
+        auto w = time_symmetric(dg, probes, back, s);
+        add("time-symmetric", std::move(w), std::move(s));
+    }
+    {
+        CheckStatus s{"spurious-largest", CheckState::Passed, ""};
+        auto w = spurious_largest(dg, probes, s);
+        add("spurious-largest", std::move(w), std::move(s));
+    }
+    dg.checks.push_back({"surrogates", CheckState::NotChecked,
+                         "no surrogate test: tarnvex-kit surrogates SERIES with the same options "
+                         "tells chaos from a linear stochastic process"});
     return dg;
+}
+
+std::optional<double> extent_spread(std::span<const float> samples) {
+    const auto n = static_cast<std::int64_t>(samples.size());
+    if (n < kExtentSegments * kMinSegmentSamples) return std::nullopt;
+    std::vector<double> logs;
+    for (std::int64_t k = 0; k < kExtentSegments; ++k) {
+        const auto from = static_cast<std::size_t>(k * n / kExtentSegments);
+        const auto to = static_cast<std::size_t>((k + 1) * n / kExtentSegments);
+        const auto [lo, hi] =
+            std::minmax_element(samples.begin() + static_cast<std::ptrdiff_t>(from),
+                                samples.begin() + static_cast<std::ptrdiff_t>(to));
+        const double extent = static_cast<double>(*hi) - static_cast<double>(*lo);
+        if (!(extent > 0.0)) return std::nullopt;
+        logs.push_back(std::log(extent));
+    }
+    const double mean = std::accumulate(logs.begin(), logs.end(), 0.0) /
+                        static_cast<double>(logs.size());
+    double var = 0.0;
+    for (const double v : logs)
+        var += (v - mean) * (v - mean);
+    return std::sqrt(var / static_cast<double>(logs.size() - 1));
+}
+
+Probes probe(std::span<const float> samples, const Parameters& p) {
+    Probes probes;
+    const Derived d = derive(samples, p);
+    const auto used = samples.first(static_cast<std::size_t>(std::max(d.npts, 0)));
+    Parameters half = p;
+    half.radius_pct = static_cast<float>(static_cast<double>(p.radius_pct) * kRadiusProbe);
+    probes.half_radius = run(used, half);
+    std::vector<float> reversed(used.rbegin(), used.rend());
+    probes.reversed = run(reversed, p);
+    probes.extent_spread = extent_spread(used);
+    return probes;
 }
 
 }  // namespace tarnvex

@@ -5,7 +5,7 @@
 #include <cmath>
 #include <tuple>
 
-#include "tarnvex/significance.hpp"
+#include "tarnvex/diagnostics.hpp"
 
 namespace tarnvex {
 
@@ -20,6 +20,11 @@ std::vector<double> sorted_finals(const Result& r) {
     return v;
 }
 
+bool same(double f, double g) {
+    return std::fabs(f - g) <= std::max(kCopyTolerance * std::max(std::fabs(f), std::fabs(g)),
+                                        kCopyFloor);
+}
+
 }  // namespace
 
 const char* reversal_name(Reversal r) {
@@ -32,6 +37,17 @@ const char* reversal_name(Reversal r) {
             return "inconclusive";
     }
     return "inconclusive";
+}
+
+bool copies_forward(const std::vector<double>& forward, const std::vector<double>& reversed) {
+    const std::size_t m = forward.size();
+    if (m == 0 || reversed.size() != m) return false;
+    bool symmetric = true;
+    for (std::size_t i = 0; i < m; ++i) {
+        if (!same(forward[i], reversed[i])) return false;
+        symmetric = symmetric && same(forward[i], -forward[m - 1 - i]);
+    }
+    return !symmetric;
 }
 
 ReverseCheck pair_reversed(const std::vector<double>& forward, const std::vector<double>& reversed,
@@ -60,14 +76,17 @@ ReverseCheck pair_reversed(const std::vector<double>& forward, const std::vector
         taken[j] = true;
         ++partnered;
     }
+    // A reversed spectrum that copies the forward one says the process looks the same both
+    // ways in time: its negation then pairs with the forward exponents only by chance.
+    const bool copy = reversed_ok && copies_forward(forward, reversed);
     // The largest exponent of the reversed run is the forward run's most contracting
     // direction negated, an exponent the method resolves in both: when it finds no partner
     // the reversed run does not mirror the forward one, and no pair means anything.
     const bool largest = !taken.empty() && taken[0];
-    c.conclusive = reversed_ok && 2 * partnered >= m && m > 0 && largest;
+    c.conclusive = reversed_ok && !copy && 2 * partnered >= m && m > 0 && largest;
     c.marks.assign(m, Reversal::Inconclusive);
     for (std::size_t i = 0; i < m; ++i) {
-        if (c.partner[i] >= 0 && reversed_ok) {
+        if (c.partner[i] >= 0 && reversed_ok && !copy) {
             c.marks[i] = Reversal::Confirmed;
         } else if (c.conclusive) {
             c.marks[i] = Reversal::LikelySpurious;
@@ -75,6 +94,10 @@ ReverseCheck pair_reversed(const std::vector<double>& forward, const std::vector
     }
     if (!reversed_ok) {
         c.reason = "the reversed run is not trustworthy (" + why_not + ")";
+    } else if (copy) {
+        c.reason =
+            "the reversed spectrum copies the forward one: a time-symmetric process, no pair "
+            "means anything";
     } else if (!c.conclusive) {
         c.reason = !largest ? "the largest reversed exponent finds no partner"
                             : "fewer than half of the exponents find a partner";
@@ -85,12 +108,7 @@ ReverseCheck pair_reversed(const std::vector<double>& forward, const std::vector
     return c;
 }
 
-ReverseCheck reverse_check(const std::vector<float>& x, const Parameters& p,
-                           const Result& forward) {
-    const std::int32_t npts = forward.derived.npts;
-    std::vector<float> reversed(x.begin(), x.begin() + npts);
-    std::reverse(reversed.begin(), reversed.end());
-    const Result back = run(reversed, p);
+ReverseCheck reverse_check(const Result& forward, const Result& back) {
     const Diagnosis d = diagnose(back);
     std::string why;
     if (!d.counted_any) {
@@ -103,8 +121,15 @@ ReverseCheck reverse_check(const std::vector<float>& x, const Parameters& p,
     const std::vector<double> back_sorted =
         d.counted_any ? sorted_finals(back) : std::vector<double>();
     ReverseCheck c = pair_reversed(sorted_finals(forward), back_sorted, why.empty(), why);
-    c.dimension = p.mto;
+    c.dimension = forward.parameters.mto;
     return c;
+}
+
+ReverseCheck reverse_check(std::span<const float> x, const Parameters& p,
+                           const Result& forward) {
+    const auto used = x.first(static_cast<std::size_t>(forward.derived.npts));
+    const std::vector<float> reversed(used.rbegin(), used.rend());
+    return reverse_check(forward, run(reversed, p));
 }
 
 }  // namespace tarnvex

@@ -90,10 +90,15 @@ void ranks_of(const double* v, std::vector<std::size_t>& order) {
                      [v](std::size_t a, std::size_t b) { return v[a] < v[b]; });
 }
 
-double largest_exponent(const Result& r) {
-    const DimensionEstimates& d = r.dimensions.back();
+double largest_exponent(const DimensionEstimates& d) {
     return static_cast<double>(
         *std::max_element(d.final_exponents.begin(), d.final_exponents.end()));
+}
+
+std::string p_text(double p) {
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%.3f", p);
+    return buf;
 }
 
 }  // namespace
@@ -146,6 +151,65 @@ std::vector<float> iaaft_surrogate(const std::vector<float>& x, std::uint64_t se
     return std::vector<float>(s.begin(), s.end());
 }
 
+const char* direction_name(Direction d) {
+    switch (d) {
+        case Direction::Below:
+            return "below";
+        case Direction::Above:
+            return "above";
+        case Direction::Within:
+            return "within";
+    }
+    return "within";
+}
+
+SurrogateRank rank_lambda1(double data, const std::vector<double>& surrogates) {
+    SurrogateRank t;
+    t.data_lambda1 = data;
+    t.surrogate_lambda1 = surrogates;
+    const int count = static_cast<int>(surrogates.size());
+    // A surrogate whose run counts no step (NaN), or ties the data, counts against rejection.
+    for (const double v : surrogates) {
+        if (v < data) {
+            ++t.below;
+        } else if (v > data) {
+            ++t.above;
+        } else {
+            ++t.ties;
+        }
+    }
+    t.p_value =
+        std::min(1.0, 2.0 * (std::min(t.below, t.above) + t.ties + 1) / (count + 1.0));
+    t.rejected = count >= kMinSurrogates && t.p_value <= kSignificance;
+    if (t.rejected) t.direction = t.above > t.below ? Direction::Below : Direction::Above;
+    const std::string where =
+        t.below == 0 && t.above == count   ? "below all " + std::to_string(count) + " surrogates"
+        : t.above == 0 && t.below == count ? "above all " + std::to_string(count) + " surrogates"
+        : t.direction == Direction::Below  ? "below its surrogates"
+                                           : "above its surrogates";
+    if (t.rejected && t.direction == Direction::Below) {
+        t.verdict = "lambda1 lies " + where + " (p = " + p_text(t.p_value) +
+                    "): consistent with deterministic dynamics, which a linear stochastic "
+                    "process does not explain";
+    } else if (t.rejected) {
+        t.verdict = "lambda1 lies " + where + " (p = " + p_text(t.p_value) +
+                    "): not a linear stochastic process, but no evidence of low-dimensional "
+                    "chaos either (non-stationarity or nonlinear noise do this)";
+    } else if (count < kMinSurrogates) {
+        t.verdict = "too few surrogates to reject (" + std::to_string(count) + "; at least " +
+                    std::to_string(kMinSurrogates) + " for a test at 5 %)";
+    } else {
+        t.verdict = "not distinguishable from surrogates (p = " + p_text(t.p_value) + ")";
+    }
+    return t;
+}
+
+const SurrogateRank* SurrogateTest::dimension(int m) const {
+    for (const auto& d : dimensions)
+        if (d.dimension == m) return &d;
+    return nullptr;
+}
+
 SurrogateTest surrogate_test(const std::vector<float>& x, const Parameters& p, int count,
                              std::uint64_t seed, int jobs) {
     if (count < 1) throw std::invalid_argument("the test needs at least one surrogate");
@@ -161,11 +225,9 @@ SurrogateTest surrogate_test(const std::vector<float>& x, const Parameters& p, i
         throw std::invalid_argument(
             "the run of the data counts no step: there is nothing to compare");
     }
-    SurrogateTest t;
-    t.count = count;
-    t.dimension = p.mto;
-    t.data_lambda1 = largest_exponent(data);
-    t.surrogate_lambda1.assign(static_cast<std::size_t>(count), std::nan(""));
+    const std::size_t dims = data.dimensions.size();
+    // lambda1[i * dims + k]: surrogate i, dimension k of the run; NaN when it counted no step.
+    std::vector<double> lambda1(static_cast<std::size_t>(count) * dims, std::nan(""));
     std::atomic<int> next{0};
     std::exception_ptr failure;
     std::mutex failure_lock;
@@ -173,8 +235,10 @@ SurrogateTest surrogate_test(const std::vector<float>& x, const Parameters& p, i
         for (int i = next++; i < count; i = next++) {
             try {
                 const Result r = run(iaaft_surrogate(used, seed, static_cast<std::uint64_t>(i)), p);
-                if (r.counted_steps > 0) {
-                    t.surrogate_lambda1[static_cast<std::size_t>(i)] = largest_exponent(r);
+                if (r.counted_steps == 0) continue;
+                for (std::size_t k = 0; k < dims; ++k) {
+                    lambda1[static_cast<std::size_t>(i) * dims + k] =
+                        largest_exponent(r.dimensions[k]);
                 }
             } catch (...) {
                 const std::lock_guard<std::mutex> g(failure_lock);
@@ -190,32 +254,37 @@ SurrogateTest surrogate_test(const std::vector<float>& x, const Parameters& p, i
         th.join();
     if (failure) std::rethrow_exception(failure);
 
-    // A surrogate whose run counts no step, or ties the data, counts against rejection.
-    int ties = 0;
-    for (const double v : t.surrogate_lambda1) {
-        if (v < t.data_lambda1) {
-            ++t.below;
-        } else if (v > t.data_lambda1) {
-            ++t.above;
-        } else {
-            ++ties;
-        }
+    SurrogateTest t;
+    t.count = count;
+    std::vector<int> below, above;
+    for (std::size_t k = 0; k < dims; ++k) {
+        std::vector<double> s(static_cast<std::size_t>(count));
+        for (std::size_t i = 0; i < s.size(); ++i)
+            s[i] = lambda1[i * dims + k];
+        SurrogateRank rank = rank_lambda1(largest_exponent(data.dimensions[k]), s);
+        rank.dimension = data.dimensions[k].dimension;
+        if (rank.rejected)
+            (rank.direction == Direction::Below ? below : above).push_back(rank.dimension);
+        t.dimensions.push_back(std::move(rank));
     }
-    t.p_value = std::min(1.0, 2.0 * (std::min(t.below, t.above) + ties + 1) / (count + 1.0));
-    t.rejected = count >= kMinSurrogates && t.p_value <= kSignificance;
-    char p_text[32];
-    std::snprintf(p_text, sizeof p_text, "%.3f", t.p_value);
-    if (t.rejected && (t.below == count || t.above == count)) {
-        t.verdict = "λ1 lies outside the range of all " + std::to_string(count) +
-                    " surrogates: not explained by a linear stochastic process";
-    } else if (t.rejected) {
-        t.verdict = "λ1 ranks " + std::to_string(t.below + 1) + " of " + std::to_string(count + 1) +
-                    " (p = " + p_text + "): not explained by a linear stochastic process";
+    const auto list = [](const std::vector<int>& v) {
+        std::string s;
+        for (std::size_t i = 0; i < v.size(); ++i)
+            s += (i == 0 ? "" : ", ") + std::to_string(v[i]);
+        return s;
+    };
+    if (!below.empty()) {
+        t.verdict = "lambda1 of dimension " + list(below) +
+                    " lies below its surrogates: consistent with deterministic dynamics";
+        if (!above.empty()) t.verdict += "; dimension " + list(above) + " lies above them";
+    } else if (!above.empty()) {
+        t.verdict = "lambda1 of dimension " + list(above) +
+                    " lies above its surrogates: the linear null is rejected, but that is no "
+                    "evidence of deterministic chaos";
     } else if (count < kMinSurrogates) {
-        t.verdict = "too few surrogates to reject (" + std::to_string(count) + "; at least " +
-                    std::to_string(kMinSurrogates) + " for a test at 5 %)";
+        t.verdict = t.dimensions.back().verdict;
     } else {
-        t.verdict = "not distinguishable from surrogates";
+        t.verdict = "lambda1 is not distinguishable from surrogates at any dimension";
     }
     return t;
 }

@@ -139,6 +139,11 @@ SeriesFacts series_facts(std::span<const float> samples) {
         f.int_max = ints.back();
         f.distinct_ints = std::unique(ints.begin(), ints.end()) - ints.begin();
     }
+    std::vector<float> values;
+    for (const float v : samples)
+        if (!std::isnan(v)) values.push_back(v);
+    std::sort(values.begin(), values.end());
+    f.distinct_values = std::unique(values.begin(), values.end()) - values.begin();
     return f;
 }
 

@@ -94,15 +94,19 @@ TEST(Surrogates, APermutationWithTheDataSpectrum) {
 
 TEST(Surrogates, SameAnswersWhateverTheJobsAndTooFewToReject) {
     const auto x = henon(3000);
-    const SurrogateTest one = surrogate_test(x, dims(2, 2), 9, 11, 1);
-    const SurrogateTest two = surrogate_test(x, dims(2, 2), 9, 11, 2);
-    EXPECT_EQ(one.surrogate_lambda1, two.surrogate_lambda1);
-    EXPECT_EQ(one.p_value, two.p_value);
-    EXPECT_EQ(one.below, 0);
-    EXPECT_EQ(one.above, 9);
-    EXPECT_DOUBLE_EQ(one.p_value, 2.0 / 10.0);
-    EXPECT_FALSE(one.rejected);
-    EXPECT_EQ(one.verdict, "too few surrogates to reject (9; at least 39 for a test at 5 %)");
+    const SurrogateTest one = surrogate_test(x, dims(2, 3), 9, 11, 1);
+    const SurrogateTest two = surrogate_test(x, dims(2, 3), 9, 11, 2);
+    ASSERT_EQ(one.dimensions.size(), 2u);  // every dimension of the run is ranked
+    for (std::size_t k = 0; k < 2; ++k) {
+        EXPECT_EQ(one.dimensions[k].surrogate_lambda1, two.dimensions[k].surrogate_lambda1);
+        EXPECT_EQ(one.dimensions[k].p_value, two.dimensions[k].p_value);
+    }
+    const SurrogateRank& d2 = *one.dimension(2);
+    EXPECT_EQ(d2.below, 0);
+    EXPECT_EQ(d2.above, 9);
+    EXPECT_DOUBLE_EQ(d2.p_value, 2.0 / 10.0);
+    EXPECT_FALSE(d2.rejected);
+    EXPECT_EQ(d2.verdict, "too few surrogates to reject (9; at least 39 for a test at 5 %)");
     // Too short for the test, and a run that counts no step: plain errors.
     EXPECT_THROW(surrogate_test(henon(60), dims(2, 2), 9, 1, 1), std::invalid_argument);
     Parameters tiny = dims(2, 2);
@@ -115,35 +119,75 @@ TEST(Surrogates, SameAnswersWhateverTheJobsAndTooFewToReject) {
     }
 }
 
-TEST(LongSurrogates, ChaosIsNotALinearProcessButNoiseIs) {
+// The rank test on surrogate values made by hand: ties and runs without a step count
+// against rejection, and the side of the data is named.
+TEST(Surrogates, RankTestCountsTiesAndEmptyRunsAgainstRejection) {
+    const auto values = [](int below, int above, int ties, int empty) {
+        std::vector<double> v;
+        v.insert(v.end(), static_cast<std::size_t>(below), 0.5);
+        v.insert(v.end(), static_cast<std::size_t>(above), 2.0);
+        v.insert(v.end(), static_cast<std::size_t>(ties), 1.0);
+        v.insert(v.end(), static_cast<std::size_t>(empty), std::nan(""));
+        return v;
+    };
+    const struct {
+        const char* name;
+        std::vector<double> surrogates;
+        int below, above, ties;
+        double p;
+        Direction direction;
+    } cases[] = {
+        {"below all 39", values(0, 39, 0, 0), 0, 39, 0, 0.05, Direction::Below},
+        {"above all 39", values(39, 0, 0, 0), 39, 0, 0, 0.05, Direction::Above},
+        {"one tie", values(0, 38, 1, 0), 0, 38, 1, 0.1, Direction::Within},
+        {"one run without a step", values(0, 38, 0, 1), 0, 38, 1, 0.1, Direction::Within},
+        {"one surrogate below", values(1, 38, 0, 0), 1, 38, 0, 0.1, Direction::Within},
+        {"below all 79", values(0, 79, 0, 0), 0, 79, 0, 0.025, Direction::Below},
+        {"two below of 79", values(2, 77, 0, 0), 2, 77, 0, 0.075, Direction::Within},
+        {"in the middle", values(20, 19, 0, 0), 19 + 1, 19, 0, 1.0, Direction::Within},
+        {"too few", values(0, 9, 0, 0), 0, 9, 0, 0.2, Direction::Within},
+    };
+    for (const auto& c : cases) {
+        const SurrogateRank r = rank_lambda1(1.0, c.surrogates);
+        EXPECT_EQ(r.below, c.below) << c.name;
+        EXPECT_EQ(r.above, c.above) << c.name;
+        EXPECT_EQ(r.ties, c.ties) << c.name;
+        EXPECT_DOUBLE_EQ(r.p_value, c.p) << c.name;
+        EXPECT_EQ(r.direction, c.direction) << c.name;
+        EXPECT_EQ(r.rejected, c.direction != Direction::Within) << c.name;
+    }
+    EXPECT_NE(rank_lambda1(1.0, values(0, 39, 0, 0)).verdict.find("consistent with deterministic"),
+              std::string::npos);
+    EXPECT_NE(rank_lambda1(1.0, values(39, 0, 0, 0)).verdict.find("no evidence of"),
+              std::string::npos);
+}
+
+TEST(LongSurrogates, ChaosLiesBelowItsSurrogatesNoiseDoesNot) {
+    Parameters lorenz = dims(3, 3);
+    lorenz.delay = 10;
+    lorenz.dt = 0.01f;
     const struct {
         const char* name;
         std::vector<float> x;
         Parameters p;
-        bool rejected;
+        std::vector<Direction> directions;  // per dimension of the run
     } cases[] = {
-        {"henon", henon(20000), dims(2, 2), true},
-        {"lorenz", lorenz(20000),
-         [] {
-             Parameters p = dims(3, 3);
-             p.delay = 10;
-             p.dt = 0.01f;
-             return p;
-         }(),
-         true},
-        {"AR(1)", testing::ar1(20000, 0.9, 1000.0), dims(2, 2), false},
+        // The Henon map at the defaults: far below at dimension 2, where lambda1 is the
+        // map's; the spurious 0.92 and 1.09 of dimensions 3 and 4 sit near the surrogates'.
+        {"henon 2:4", henon(20000), dims(2, 4), {Direction::Below}},
+        {"lorenz", testing::samples_of(kit::system_series("lorenz", 20000)), lorenz,
+         {Direction::Below}},
+        {"AR(1)", testing::ar1(20000, 0.9, 1000.0), dims(2, 2), {Direction::Within}},
     };
     for (const auto& c : cases) {
         const SurrogateTest t = surrogate_test(c.x, c.p, 39, 1, 2);
-        EXPECT_EQ(t.rejected, c.rejected) << c.name << ": " << t.verdict;
-        if (c.rejected) {
-            // Two-sided: the deterministic series lies below every surrogate.
-            EXPECT_EQ(t.below, 0) << c.name;
-            EXPECT_EQ(t.verdict,
-                      "λ1 lies outside the range of all 39 surrogates: not explained "
-                      "by a linear stochastic process");
-        } else {
-            EXPECT_EQ(t.verdict, "not distinguishable from surrogates");
+        for (std::size_t k = 0; k < c.directions.size(); ++k) {
+            const SurrogateRank& d = t.dimensions[k];
+            EXPECT_EQ(d.direction, c.directions[k]) << c.name << " " << d.dimension << ": "
+                                                    << d.verdict;
+            if (c.directions[k] == Direction::Below) {
+                EXPECT_EQ(d.below, 0) << c.name;
+            }
         }
     }
 }
@@ -177,6 +221,22 @@ TEST(Reversal, PairsNearestFirstAndMarks) {
          false,
          {Reversal::Inconclusive, Reversal::Inconclusive, Reversal::Inconclusive,
           Reversal::Inconclusive}},
+        // Reversed spectra that copy the forward ones (white noise, a monthly sunspot
+        // record): the negation pairs by chance and confirms nothing.
+        {"white noise",
+         {0.63, 0.16, -0.23, -0.94},
+         {0.63, 0.17, -0.23, -0.97},
+         true,
+         false,
+         {Reversal::Inconclusive, Reversal::Inconclusive, Reversal::Inconclusive,
+          Reversal::Inconclusive}},
+        {"sunspots",
+         {0.44, 0.04, -0.36, -1.08},
+         {0.43, 0.05, -0.40, -1.03},
+         true,
+         false,
+         {Reversal::Inconclusive, Reversal::Inconclusive, Reversal::Inconclusive,
+          Reversal::Inconclusive}},
         // A reversed run that cannot be trusted decides nothing.
         {"untrusted",
          {0.60, -2.3},
@@ -203,6 +263,26 @@ TEST(Reversal, PairsNearestFirstAndMarks) {
         EXPECT_EQ(r.conclusive, c.conclusive) << c.name << ": " << r.reason;
         EXPECT_EQ(r.marks, c.marks) << c.name << ": " << r.reason;
     }
+}
+
+TEST(Reversal, ACopyOfAnAsymmetricSpectrumOnly) {
+    const struct {
+        const char* name;
+        std::vector<double> forward, reversed;
+        bool copies;
+    } cases[] = {
+        {"AR(1)", {0.45, -0.15, -1.09}, {0.47, -0.15, -1.06}, true},
+        {"near zero within the floor", {0.03, -1.0}, {-0.01, -1.0}, true},
+        {"one exponent off by 27 % of the larger", {0.45, -0.15, -1.09}, {0.45, -0.15, -1.5}, false},
+        {"the Henon map's negation", {0.60, -2.27}, {2.12, -0.61}, false},
+        {"Lorenz, spurious directions copied", {1.19, 0.06, -15.0, -43.6, -161.0},
+         {1.23, -1.06, -3.16, -46.1, -157.8}, false},
+        // Symmetric about zero: a copy is also the negation, nothing to tell.
+        {"symmetric", {1.0, -1.0}, {1.0, -1.0}, false},
+        {"different lengths", {1.0, -1.0}, {1.0}, false},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(copies_forward(c.forward, c.reversed), c.copies) << c.name;
 }
 
 TEST(LongReversal, HenonAndLorenzRuns) {

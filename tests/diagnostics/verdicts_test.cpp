@@ -57,7 +57,7 @@ TEST(Verdicts, EachCheckOnASeriesBuiltForIt) {
         {"the logistic map in 0..2, unscaled",
          testing::logistic_unscaled(3000),
          dims(1, 2),
-         {"coarse", "wide-neighbourhoods"}},
+         {"coarse", "dimension-drift", "wide-neighbourhoods"}},
         {"white noise 3:3",
          testing::white_noise(3000, 10000.0),
          dims(3, 3),

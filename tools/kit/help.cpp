@@ -90,12 +90,18 @@ std::vector<CommandHelp> make_commands() {
                            "threads that share the dimensions of a step "
                            "(default 0: every processor this process may "
                            "use; a small run uses one)"});
+    run.options.push_back({"--quick", "",
+                           "one estimate only: skip the verdict's runs at half "
+                           "the radius and of the reversed series (their checks "
+                           "are then listed as not checked)"});
     run.options.push_back({"--reverse-check", "",
-                           "run the time-reversed series too and mark "
-                           "each exponent confirmed, likely spurious or "
-                           "inconclusive"});
+                           "make the time-reversed run even under --quick "
+                           "(without --quick it is always made)"});
     c.push_back(run);
-    CommandHelp sweep{"sweep", "SERIES", "a grid of runs, one CSV row each", run_answers(true),
+    CommandHelp sweep{"sweep", "SERIES",
+                      "a grid of runs, one CSV row each (quick: without the verdict's extra "
+                      "runs, listed in the not_checked column)",
+                      run_answers(true),
                       "tarnvex-kit sweep henon.dat --ncube 20,30 --evolv 1,2 --dims 2:2 -j 2 "
                       "--csv grid.csv"};
     sweep.options.push_back({"-j", "N", "runs at a time (default 1)"});

@@ -100,21 +100,32 @@ int cmd_run(const std::vector<std::string>& args, std::ostream& out, std::ostrea
         throw UsageError(*json + " exists; it is not overwritten");
 
     const std::vector<float> samples = read_series_file(series);
+    refuse_one_integer(samples, p);
     const RunOutcome r = run_engine(series, samples, result, p, keep.has_value());
     const Result& res = r.result;
-    const Diagnosis diagnosis = diagnose(res);
-    if (!diagnosis.counted_any) {
+    if (res.counted_steps == 0) {
         // Nothing to judge: the result file holds no counted estimates (at most the warm-up's),
         // and goes.
         fs::remove(r.result_path);
         throw KitError(kStatusNoSteps, no_step_message(res));
     }
     if (keep) write_new_file(*keep, r.transcript);
-    std::optional<ReverseCheck> reversal;
-    if (o.has("--reverse-check")) reversal = reverse_check(samples, p, res);
+    // The verdict's extra runs: half the radius and the reversed series, unless --quick
+    // (which still makes the reversed run under --reverse-check).
+    Probes probes;
+    const bool quick = o.has("--quick");
+    if (!quick) {
+        probes = probe(samples, p);
+    } else if (o.has("--reverse-check")) {
+        const auto used = std::span<const float>(samples).first(
+            static_cast<std::size_t>(res.derived.npts));
+        probes.reversed = tarnvex::run(std::vector<float>(used.rbegin(), used.rend()), p);
+    }
+    const Diagnosis diagnosis = diagnose(res, &probes);
+    const ReverseCheck* reversal = diagnosis.reversal ? &*diagnosis.reversal : nullptr;
     if (json) {
         const std::string text =
-            summary_json(res, diagnosis, r.result_path, reversal ? &*reversal : nullptr);
+            summary_json(res, diagnosis, r.result_path, reversal);
         if (*json == "-") {
             out << text;
         } else {
@@ -143,7 +154,7 @@ int cmd_run(const std::vector<std::string>& args, std::ostream& out, std::ostrea
         out << buf;
         print_figures(out, diagnosis);
         print_verdict(out, diagnosis);
-        if (reversal) print_reversal(out, *reversal);
+        if (reversal != nullptr) print_reversal(out, *reversal);
     }
     (void)err;
     return o.has("--strict") && !diagnosis.warnings.empty() ? kStatusWarnings : kStatusOk;
@@ -249,7 +260,7 @@ int cmd_sweep(const std::vector<std::string>& args, std::ostream& out, std::ostr
     }
     for (int m = base.mfrom; m <= base.mto; ++m)
         csv << ",d" << m << "_lambda1_se";
-    csv << ",warnings\n";
+    csv << ",warnings,not_checked\n";
     out << " ncube evolv delay  pct status counted  given up  singular";
     for (int m = base.mfrom; m <= base.mto; ++m)
         out << "  lambda1(m=" << m << ")";
@@ -288,6 +299,10 @@ int cmd_sweep(const std::vector<std::string>& args, std::ostream& out, std::ostr
         for (std::size_t i = 0; i < dg.warnings.size(); ++i)
             csv << (i == 0 ? "" : ";") << dg.warnings[i].code;
         if (row.status == 0 && !dg.counted_any) csv << "no-steps";
+        csv << ',';
+        const auto unchecked = dg.not_checked();
+        for (std::size_t i = 0; i < unchecked.size(); ++i)
+            csv << (i == 0 ? "" : ";") << unchecked[i].code;
         csv << "\n";
         out << "\n";
     }

@@ -5,6 +5,7 @@
 #include <fstream>
 
 #include "kit/options.hpp"
+#include "tarnvex/diagnostics.hpp"
 #include "textio/channels.hpp"
 #include "textio/fields.hpp"
 #include "textio/transcript.hpp"
@@ -56,6 +57,15 @@ std::vector<float> read_series_file(const std::string& path) {
     } catch (const SeriesError& e) {
         throw FileError(e.what() + series_hint(path));
     }
+}
+
+void refuse_one_integer(const std::vector<float>& samples, const RunParams& p) {
+    if (!tarnvex::check(samples, p).empty()) return;  // the refusal is reported by the run
+    const tarnvex::Derived d = tarnvex::derive(samples, p);
+    const auto used = std::span<const float>(samples).first(
+        static_cast<std::size_t>(std::max<std::int32_t>(d.npts, 0)));
+    if (const auto message = tarnvex::one_integer_refusal(tarnvex::series_facts(used)))
+        throw FileError(*message);
 }
 
 std::string fresh_result_name(const std::string& series) {

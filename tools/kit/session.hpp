@@ -22,6 +22,10 @@ RunParams run_params_of(const Options& o);
 // file or it holds a value that is not a number.
 std::vector<float> read_series_file(const std::string& path);
 
+// FileError (status 1) when every sample a run with these parameters would use truncates to
+// one integer: no neighbourhood could have any extent.
+void refuse_one_integer(const std::vector<float>& samples, const RunParams& p);
+
 struct RunOutcome {
     tarnvex::Result result;
     std::string result_path;  // where the result file is

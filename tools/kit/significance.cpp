@@ -35,31 +35,34 @@ int cmd_surrogates(const std::vector<std::string>& args, std::ostream& out, std:
     } catch (const std::invalid_argument& e) {
         throw KitError(kStatusNoSteps, e.what());
     }
-    std::vector<double> s = t.surrogate_lambda1;
-    s.erase(std::remove_if(s.begin(), s.end(), [](double v) { return std::isnan(v); }), s.end());
-    std::sort(s.begin(), s.end());
     const auto two = [](double v) { return fixed2(static_cast<float>(v)); };
-    out << "lambda1 of dimension " << t.dimension << ", bits per unit time:\n";
-    out << "  data: " << two(t.data_lambda1) << "\n";
-    out << "  " << t.count << " surrogates (seed " << seed << "): ";
-    if (s.empty()) {
-        out << "no surrogate run counted a step\n";
-    } else {
-        const double median =
-            s.size() % 2 == 1 ? s[s.size() / 2] : (s[s.size() / 2 - 1] + s[s.size() / 2]) / 2.0;
-        out << "min " << two(s.front()) << ", median " << two(median) << ", max " << two(s.back())
-            << "\n";
+    out << "lambda1 against " << t.count << " surrogates (seed " << seed
+        << "), bits per unit time:\n";
+    for (const SurrogateRank& d : t.dimensions) {
+        std::vector<double> s = d.surrogate_lambda1;
+        s.erase(std::remove_if(s.begin(), s.end(), [](double v) { return std::isnan(v); }),
+                s.end());
+        std::sort(s.begin(), s.end());
+        out << "  dimension " << d.dimension << ": data " << two(d.data_lambda1) << "; surrogates ";
+        if (s.empty()) {
+            out << "counted no step\n";
+        } else {
+            const double median = s.size() % 2 == 1 ? s[s.size() / 2]
+                                                    : (s[s.size() / 2 - 1] + s[s.size() / 2]) / 2.0;
+            out << "min " << two(s.front()) << ", median " << two(median) << ", max "
+                << two(s.back()) << "\n";
+        }
+        if (static_cast<int>(s.size()) < t.count) {
+            out << "    " << t.count - static_cast<int>(s.size())
+                << " surrogate runs counted no step (they count against rejection)\n";
+        }
+        char buf[200];
+        std::snprintf(buf, sizeof buf,
+                      "    %d surrogates below the data, %d above, %d tied; two-sided p = %.3f; "
+                      "the data lies %s\n",
+                      d.below, d.above, d.ties, d.p_value, direction_name(d.direction));
+        out << buf << "    " << d.verdict << "\n";
     }
-    if (static_cast<int>(s.size()) < t.count) {
-        out << "  " << t.count - static_cast<int>(s.size())
-            << " surrogate runs counted no step (they count against rejection)\n";
-    }
-    char buf[160];
-    std::snprintf(buf, sizeof buf,
-                  "  rank of the data: %d of %d (%d surrogates below it, %d above); two-sided "
-                  "p = %.3f\n",
-                  t.below + 1, t.count + 1, t.below, t.above, t.p_value);
-    out << buf;
     out << "verdict: " << t.verdict << "\n";
     return kStatusOk;
 }

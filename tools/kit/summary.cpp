@@ -1,5 +1,6 @@
 #include "kit/summary.hpp"
 
+#include <algorithm>
 #include <ostream>
 #include <sstream>
 
@@ -12,6 +13,10 @@ namespace {
 
 std::string two(double v) {
     return fixed2(static_cast<float>(v));
+}
+
+std::string optional_number(const std::optional<double>& v) {
+    return v ? json_number(*v) : std::string("null");
 }
 
 std::string numbers(const std::vector<double>& v) {
@@ -34,22 +39,47 @@ void print_figures(std::ostream& out, const Diagnosis& d) {
             char buf[64];
             std::snprintf(buf, sizeof buf, "%.3g", *f.lambda1_error);
             out << " +- " << buf;
+            if (!f.lambda1_radius_error) out << " (trajectory part only)";
         } else {
             out << " (no standard error: too few report points)";
         }
         out << ", sum " << two(f.sum) << ", Kaplan-Yorke dimension " << two(f.kaplan_yorke) << "\n";
     }
+    if (d.settles_from) {
+        for (const auto& c : d.checks)
+            if (c.code == "dimension-drift" && !c.note.empty()) out << c.note << "\n";
+    }
+}
+
+std::string not_checked_line(const Diagnosis& d) {
+    // Checks with the same reason share one item.
+    std::vector<std::pair<std::string, std::string>> items;  // codes, reason
+    for (const auto& c : d.not_checked()) {
+        auto same = std::find_if(items.begin(), items.end(),
+                                 [&](const auto& i) { return i.second == c.note; });
+        if (same != items.end()) {
+            same->first += ", " + c.code;
+        } else {
+            items.emplace_back(c.code, c.note);
+        }
+    }
+    std::string s;
+    for (const auto& [codes, reason] : items)
+        s += (s.empty() ? "not checked: " : "; ") + codes + " (" + reason + ")";
+    return s;
 }
 
 void print_verdict(std::ostream& out, const Diagnosis& d) {
     if (d.warnings.empty()) {
         out << "verdict: no warnings\n";
-        return;
+    } else {
+        out << "verdict: " << d.warnings.size()
+            << (d.warnings.size() == 1 ? " warning" : " warnings") << "\n";
+        for (const auto& w : d.warnings)
+            out << "  " << w.code << ": " << w.message << "; " << w.advice << "\n";
     }
-    out << "verdict: " << d.warnings.size() << (d.warnings.size() == 1 ? " warning" : " warnings")
-        << "\n";
-    for (const auto& w : d.warnings)
-        out << "  " << w.code << ": " << w.message << "; " << w.advice << "\n";
+    const std::string unchecked = not_checked_line(d);
+    if (!unchecked.empty()) out << unchecked << "\n";
 }
 
 void print_reversal(std::ostream& out, const ReverseCheck& c) {
@@ -98,8 +128,10 @@ std::string summary_json(const Result& r, const Diagnosis& d, const std::string&
         j << (i == 0 ? "\n" : ",\n") << "    {\"dimension\": " << f.dimension
           << ", \"samples\": " << e.final_samples << ", \"final\": " << numbers(final)
           << ", \"sorted\": " << numbers(f.sorted) << ", \"lambda1\": " << json_number(f.lambda1)
-          << ", \"lambda1_error\": "
-          << (f.lambda1_error ? json_number(*f.lambda1_error) : std::string("null"))
+          << ", \"lambda1_error\": " << optional_number(f.lambda1_error)
+          << ", \"lambda1_trajectory_error\": " << optional_number(f.lambda1_trajectory_error)
+          << ", \"lambda1_radius_error\": " << optional_number(f.lambda1_radius_error)
+          << ", \"lambda1_half_radius\": " << optional_number(f.lambda1_half_radius)
           << ", \"sum\": " << json_number(f.sum)
           << ", \"kaplan_yorke\": " << json_number(f.kaplan_yorke) << "}";
     }
@@ -113,7 +145,22 @@ std::string summary_json(const Result& r, const Diagnosis& d, const std::string&
           << ", \"message\": " << json_string(w.message)
           << ", \"advice\": " << json_string(w.advice) << "}";
     }
-    j << (d.warnings.empty() ? "]" : "\n  ]");
+    j << (d.warnings.empty() ? "],\n" : "\n  ],\n");
+    j << "  \"checks\": [";
+    for (std::size_t i = 0; i < d.checks.size(); ++i) {
+        const auto& c = d.checks[i];
+        j << (i == 0 ? "\n" : ",\n") << "    {\"code\": " << json_string(c.code)
+          << ", \"state\": " << json_string(check_state_name(c.state))
+          << ", \"note\": " << json_string(c.note) << "}";
+    }
+    j << (d.checks.empty() ? "],\n" : "\n  ],\n");
+    j << "  \"not_checked\": [";
+    const auto unchecked = d.not_checked();
+    for (std::size_t i = 0; i < unchecked.size(); ++i)
+        j << (i == 0 ? "" : ", ") << json_string(unchecked[i].code);
+    j << "],\n  \"settles_from\": "
+      << (d.settles_from ? std::to_string(*d.settles_from) : std::string("null"));
+    if (reversal == nullptr && d.reversal) reversal = &*d.reversal;
     if (reversal != nullptr) {
         j << ",\n  \"reverse_check\": {\"dimension\": " << reversal->dimension
           << ", \"conclusive\": " << (reversal->conclusive ? "true" : "false")

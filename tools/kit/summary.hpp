@@ -15,14 +15,18 @@ namespace tarnvex::kit {
 // standard error, the sum and the Kaplan-Yorke dimension.
 void print_figures(std::ostream& out, const Diagnosis& d);
 
-// The verdict block: "verdict: no warnings", or one line per warning with its advice.
+// The verdict block: "verdict: no warnings", or one line per warning with its advice; then,
+// when some check could not be made, one line "not checked: ..." with why and how.
 void print_verdict(std::ostream& out, const Diagnosis& d);
+
+// "not checked: code (reason); ..." for the checks that were not made, or empty.
+std::string not_checked_line(const Diagnosis& d);
 
 // The time-reversal block: both spectra and the mark of every forward exponent.
 void print_reversal(std::ostream& out, const ReverseCheck& c);
 
 // The whole summary as JSON: parameters, series, counts, figures, warnings and, when it
-// was made, the time-reversal test.
+// was made, the time-reversal test (the diagnosis's own when none is given).
 std::string summary_json(const Result& r, const Diagnosis& d, const std::string& result_path,
                          const ReverseCheck* reversal = nullptr);
 
