@@ -277,8 +277,13 @@ py::dict diagnosis_dict(const tarnvex::Diagnosis& dg) {
         o["dimension"] = f.dimension;
         o["sorted"] = array_of<double>(f.sorted);
         o["lambda1"] = f.lambda1;
-        o["lambda1_error"] =
-            f.lambda1_error ? py::object(py::float_(*f.lambda1_error)) : py::none();
+        const auto optional = [](const std::optional<double>& v) {
+            return v ? py::object(py::float_(*v)) : py::none();
+        };
+        o["lambda1_error"] = optional(f.lambda1_error);
+        o["lambda1_trajectory_error"] = optional(f.lambda1_trajectory_error);
+        o["lambda1_radius_error"] = optional(f.lambda1_radius_error);
+        o["lambda1_half_radius"] = optional(f.lambda1_half_radius);
         o["sum"] = f.sum;
         o["kaplan_yorke"] = f.kaplan_yorke;
         figures.append(o);
@@ -293,9 +298,31 @@ py::dict diagnosis_dict(const tarnvex::Diagnosis& dg) {
         o["advice"] = w.advice;
         warnings.append(o);
     }
+    py::list checks;
+    for (const auto& c : dg.checks)
+        checks.append(py::make_tuple(c.code, tarnvex::check_state_name(c.state), c.note));
     py::dict o;
     o["figures"] = figures;
     o["warnings"] = warnings;
+    o["checks"] = checks;
+    o["settles_from"] = dg.settles_from ? py::object(py::int_(*dg.settles_from)) : py::none();
+    if (dg.reversal) {
+        const tarnvex::ReverseCheck& c = *dg.reversal;
+        py::dict r;
+        r["dimension"] = c.dimension;
+        r["forward"] = array_of<double>(c.forward);
+        r["reversed"] = array_of<double>(c.reversed);
+        py::list marks;
+        for (const auto m : c.marks)
+            marks.append(tarnvex::reversal_name(m));
+        r["marks"] = marks;
+        r["partner"] = c.partner;
+        r["conclusive"] = c.conclusive;
+        r["reason"] = c.reason;
+        o["reversal"] = r;
+    } else {
+        o["reversal"] = py::none();
+    }
     return o;
 }
 
@@ -327,7 +354,7 @@ py::dict run(const py::array_t<float, py::array::c_style | py::array::forcecast>
              std::int32_t ncube, std::optional<std::int32_t> tmax, std::int32_t delay,
              std::int32_t mfrom, std::int32_t mto, std::int32_t istart, float dt,
              std::int32_t evolv, float radius_pct, const std::string& kernels, std::int32_t threads,
-             const py::object& progress) {
+             const py::object& progress, bool quick) {
     if (samples.ndim() != 1) throw InputError("the samples must be one-dimensional");
     tarnvex::Parameters p = parameters_of(ncube, tmax, delay, mfrom, mto, dt, evolv, radius_pct);
     p.istart = istart;
@@ -375,13 +402,12 @@ py::dict run(const py::array_t<float, py::array::c_style | py::array::forcecast>
             }
             throw ParameterRefused("the parameters are refused: " + plain(e.what()));
         }
-        dg = tarnvex::diagnose(r);
-    }
-    if (!dg.counted_any && r.series.int_min == r.series.int_max) {
-        throw NoSteps("the run counted no step: every sample truncates to the same integer (" +
-                      std::to_string(r.series.int_min) +
-                      "), so no neighbourhood has any extent; a constant series has no "
-                      "exponents, and a varying one needs a larger scale");
+        if (const auto refusal = tarnvex::one_integer_refusal(r.series))
+            throw NoSteps("the run counted no step: " + *refusal);
+        // The verdict's extra runs, unless quick: half the radius and the reversed series.
+        tarnvex::Probes probes;
+        if (!quick && r.counted_steps > 0) probes = tarnvex::probe(x, p);
+        dg = tarnvex::diagnose(r, &probes);
     }
     if (!dg.counted_any) {
         throw NoSteps("the run counted no step: every one of its " + std::to_string(r.iterations) +
@@ -487,6 +513,7 @@ PYBIND11_MODULE(_core, m) {
     m.def("run", &run, py::arg("samples"), py::arg("ncube"), py::arg("tmax"), py::arg("delay"),
           py::arg("mfrom"), py::arg("mto"), py::arg("istart"), py::arg("dt"), py::arg("evolv"),
           py::arg("radius_pct"), py::arg("kernels"), py::arg("threads"), py::arg("progress"),
+          py::arg("quick") = false,
           "One run of the engine; a dict of the result, its diagnosis and its records.");
     m.def("result_header", &result_header, py::arg("series_name"), py::arg("result_name"),
           py::arg("npts"), py::arg("ncube"), py::arg("tmax"), py::arg("delay"), py::arg("mfrom"),

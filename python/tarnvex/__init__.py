@@ -21,9 +21,9 @@ except ImportError as e:  # pragma: no cover - depends on the installation
         "-DTARNVEX_PYTHON=ON and set PYTHONPATH=<build>/python") from e
 
 from ._batch import batch
-from ._spectrum import (MAX_SAMPLES, TARGET_SPAN, Figures, InputError, NoStepsError,
+from ._spectrum import (MAX_SAMPLES, TARGET_SPAN, Check, Figures, InputError, NoStepsError,
                         ParameterError, Parameters, RunningEstimates, SeriesFacts, Spectrum,
-                        TrustWarning, read_series, scaled, spectrum)
+                        TimeReversal, TrustWarning, read_series, scaled, spectrum)
 
 __version__ = "0.1.0"
 
@@ -32,7 +32,7 @@ __version__ = "0.1.0"
 DEFAULT_KERNELS: str = _core.DEFAULT_KERNELS
 
 __all__ = [
-    "DEFAULT_KERNELS", "MAX_SAMPLES", "TARGET_SPAN", "Figures", "InputError", "NoStepsError",
+    "DEFAULT_KERNELS", "MAX_SAMPLES", "TARGET_SPAN", "Check", "Figures", "InputError", "NoStepsError",
     "ParameterError", "Parameters", "RunningEstimates", "SeriesFacts", "Spectrum",
-    "TrustWarning", "batch", "read_series", "scaled", "spectrum",
+    "TimeReversal", "TrustWarning", "batch", "read_series", "scaled", "spectrum",
 ]

@@ -93,8 +93,13 @@ class TrustWarning:
 class Figures:
     """The figures of one dimension, in bits per unit time.
 
-    ``lambda1_error`` is the batch-means standard error of ``lambda1`` (``None`` when the
-    second half of the run is too short for it); ``kaplan_yorke`` is a dimension.
+    ``lambda1_error`` is the standard error of ``lambda1``: its trajectory part
+    (``lambda1_trajectory_error``, batch means of the counted steps) and its radius part
+    (``lambda1_radius_error``: how far the sampling spread of the extent moves ``lambda1``
+    through the radius, from the run at half the radius, whose ``lambda1`` is
+    ``lambda1_half_radius``), combined in quadrature. The radius part and the half-radius
+    value are ``None`` for a quick run; the errors are ``None`` when the run is too short
+    for them. ``kaplan_yorke`` is a dimension.
     """
 
     dimension: int
@@ -103,6 +108,34 @@ class Figures:
     lambda1_error: Optional[float]
     sum: float
     kaplan_yorke: float
+    lambda1_trajectory_error: Optional[float] = None
+    lambda1_radius_error: Optional[float] = None
+    lambda1_half_radius: Optional[float] = None
+
+
+@dataclass(frozen=True)
+class Check:
+    """What became of one check of the verdict: ``state`` is ``"passed"``, ``"warned"``
+    or ``"not checked"``; ``note`` says why a check was not made and how to make it, or
+    what a pass found (the dimension from which lambda1 settles)."""
+
+    code: str
+    state: str
+    note: str
+
+
+@dataclass(frozen=True)
+class TimeReversal:
+    """The time-reversal test of the highest dimension: the forward exponents and those of
+    the reversed series (bits per unit time, sorted from the largest), and per forward
+    exponent its mark: ``"confirmed"``, ``"likely spurious"`` or ``"inconclusive"``."""
+
+    dimension: int
+    forward: np.ndarray = field(repr=False)
+    reversed: np.ndarray = field(repr=False)
+    marks: Tuple[str, ...]
+    conclusive: bool
+    reason: str
 
 
 @dataclass(frozen=True, eq=False)
@@ -156,6 +189,9 @@ class Spectrum:
     estimates: Dict[int, RunningEstimates] = field(repr=False)
     figures: Dict[int, Figures] = field(repr=False)
     warnings: Tuple[TrustWarning, ...] = field(repr=False)
+    checks: Tuple[Check, ...] = field(repr=False)
+    settles_from: Optional[int] = field(repr=False)
+    time_reversal: Optional[TimeReversal] = field(repr=False)
     steps: Dict[str, np.ndarray] = field(repr=False)
     retries: Dict[str, np.ndarray] = field(repr=False)
     _records: bytes = field(repr=False)
@@ -185,8 +221,14 @@ class Spectrum:
 
     @property
     def trusted(self) -> bool:
-        """True when the diagnostics raised no warning."""
+        """True when the diagnostics raised no warning (see ``not_checked`` for what they
+        could not look at)."""
         return not self.warnings
+
+    @property
+    def not_checked(self) -> Tuple[Check, ...]:
+        """The checks that were not made, each with why and how to make it."""
+        return tuple(c for c in self.checks if c.state == "not checked")
 
     def _tmax_note(self) -> str:
         if self.parameters.tmax is None:
@@ -210,6 +252,8 @@ class Spectrum:
             f = self.figures[m]
             values = " ".join(f"{float(v):.2f}" for v in self.exponents[m])
             err = "" if f.lambda1_error is None else f" ± {f.lambda1_error:.3f}"
+            if f.lambda1_error is not None and f.lambda1_radius_error is None:
+                err += " (trajectory part only)"
             lines.append(f"  dimension {m}: {values}   (lambda1 {f.lambda1:.2f}{err}, "
                          f"sum {f.sum:.2f}, Kaplan-Yorke {f.kaplan_yorke:.2f})")
         if self.warnings:
@@ -217,6 +261,9 @@ class Spectrum:
                 lines.append(f"  warning {w.code}: {w.message}")
         else:
             lines.append("  no warnings")
+        if self.not_checked:
+            lines.append("  not checked: " + "; ".join(f"{c.code} ({c.note})"
+                                                       for c in self.not_checked))
         return "\n".join(lines) + ">"
 
     def to_records(self, final: bool = False) -> List[Dict[str, Any]]:
@@ -412,7 +459,7 @@ def spectrum(x: Any, dims: Dims = (2, 4), ncube: int = 30, delay: int = 1, evolv
              dt: float = 1.0, radius_pct: float = 2.0, start: int = 1,
              tmax: Optional[int] = None, scale: Optional[float] = None,
              progress: Progress = False, kernels: Optional[str] = None,
-             threads: int = 1) -> Spectrum:
+             threads: int = 1, quick: bool = False) -> Spectrum:
     """Estimate the spectrum of Lyapunov exponents of the series ``x``.
 
     Parameters
@@ -436,6 +483,9 @@ def spectrum(x: Any, dims: Dims = (2, 4), ncube: int = 30, delay: int = 1, evolv
     threads : threads that compute the dimensions of each step together (the same
         numbers for every count); ``0``: as many as the processors this process may run
         on. A run whose steps are too small to gain starts none.
+    quick : ``True``: one estimate only, without the verdict's runs at half the radius and
+        of the reversed series (about a third of the processor time); their checks and the
+        radius part of the standard error are then listed under ``not_checked``.
 
     The GIL is released during the run. Raises ``InputError`` for samples no run can
     take or too few of them, ``ParameterError`` for parameters one of the program's
@@ -457,7 +507,7 @@ def spectrum(x: Any, dims: Dims = (2, 4), ncube: int = 30, delay: int = 1, evolv
         raise ParameterError(f"kernels must be 'fast', 'plain' or None, not {kernels!r}")
     with reporter(progress) as callback:
         raw = _core.run(samples, ncube_i, tmax_i, delay_i, mfrom, mto, start_i, dt_f, evolv_i,
-                        pct_f, kernels or "default", threads_i, callback)
+                        pct_f, kernels or "default", threads_i, callback, bool(quick))
     params = Parameters(mfrom=mfrom, mto=mto, ncube=ncube_i, delay=delay_i, evolv=evolv_i,
                         dt=dt_f, radius_pct=pct_f, start=start_i, tmax=tmax_i,
                         kernels=raw["kernels"])
@@ -489,16 +539,26 @@ def _from_raw(raw: Mapping[str, Any], params: Parameters, factor: float,
     sorted_exponents: Dict[int, np.ndarray] = {}
     for f in raw["diagnosis"]["figures"]:
         m = int(f["dimension"])
-        err = f["lambda1_error"]
+        def opt(key: str) -> Optional[float]:
+            return None if f[key] is None else float(f[key])
         figures[m] = Figures(dimension=m, sorted=f["sorted"], lambda1=float(f["lambda1"]),
-                             lambda1_error=None if err is None else float(err),
-                             sum=float(f["sum"]), kaplan_yorke=float(f["kaplan_yorke"]))
+                             lambda1_error=opt("lambda1_error"),
+                             sum=float(f["sum"]), kaplan_yorke=float(f["kaplan_yorke"]),
+                             lambda1_trajectory_error=opt("lambda1_trajectory_error"),
+                             lambda1_radius_error=opt("lambda1_radius_error"),
+                             lambda1_half_radius=opt("lambda1_half_radius"))
         # The sorted exponents are the float32 estimates themselves, reordered.
         sorted_exponents[m] = np.asarray(f["sorted"], dtype=np.float32)
     warnings = tuple(TrustWarning(code=w["code"], figure=float(w["figure"]),
                                   threshold=float(w["threshold"]), message=w["message"],
                                   advice=w["advice"])
                      for w in raw["diagnosis"]["warnings"])
+    checks = tuple(Check(code=c, state=st, note=n) for c, st, n in raw["diagnosis"]["checks"])
+    rv = raw["diagnosis"]["reversal"]
+    reversal = None if rv is None else TimeReversal(
+        dimension=int(rv["dimension"]), forward=rv["forward"], reversed=rv["reversed"],
+        marks=tuple(rv["marks"]), conclusive=bool(rv["conclusive"]), reason=rv["reason"])
+    settles = raw["diagnosis"]["settles_from"]
     return Spectrum(parameters=params, scale=factor, scale_exponent=k, series=facts,
                     tmax=int(d["tmax"]), iteration_budget=int(d["ntrip"]),
                     iterations=int(raw["iterations"]),
@@ -513,5 +573,7 @@ def _from_raw(raw: Mapping[str, Any], params: Parameters, factor: float,
                     exponents=exponents, sorted_exponents=sorted_exponents,
                     final_samples=final_samples, final_steps=final_steps,
                     estimates=estimates, figures=figures,
-                    warnings=warnings, steps=dict(raw["steps"]), retries=dict(raw["retries"]),
+                    warnings=warnings, checks=checks,
+                    settles_from=None if settles is None else int(settles),
+                    time_reversal=reversal, steps=dict(raw["steps"]), retries=dict(raw["retries"]),
                     _records=bytes(raw["records"]))

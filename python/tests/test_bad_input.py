@@ -119,9 +119,9 @@ def test_parameter_types_and_ranges(henon, kwargs, error, message):
 
 NO_STEPS = [
     ("constant", lambda h: np.full(500, 7.0), {},
-     r"every sample truncates to the same integer \(7\)"),
+     r"the series is constant \(every sample truncates to 7\)"),
     ("collapsed by truncation", lambda h: h / 1e6, {"scale": 1},
-     r"every sample truncates to the same integer \(0\)"),
+     r"every sample truncates to the same integer, 0, .*tarnvex-kit prep"),
     ("negative radius", lambda h: h, {"radius_pct": -1.0},
      r"^the run counted no step: every one of its 2975 iterations was given up"),
 ]
@@ -142,4 +142,4 @@ def test_errors_leave_the_caller_intact(henon):
         tarnvex.spectrum(x, ncube=500)
     np.testing.assert_array_equal(x, henon)
     assert tarnvex.spectrum(x, dims=2, tmax=100).counted_steps == 100
-    assert not re.search("error", repr(tarnvex.spectrum(x, dims=2, tmax=100)))
+    assert not re.search(r"Error|refused", repr(tarnvex.spectrum(x, dims=2, tmax=100)))

@@ -301,7 +301,7 @@ std::optional<Warning> radius_dependence(const Diagnosis& dg, const Result& r,
                                          CheckStatus& status) {
     if (probes == nullptr || !probes->half_radius) {
         status = {"radius-dependence", CheckState::NotChecked,
-                  "no half-radius run (--quick): run without --quick"};
+                  "a quick run: no run at half the radius"};
         return std::nullopt;
     }
     if (half.empty()) {
@@ -346,7 +346,7 @@ std::optional<Warning> time_symmetric(const Diagnosis& dg, const Probes* probes,
                                       CheckStatus& status) {
     if (probes == nullptr || !probes->reversed) {
         status = {"time-symmetric", CheckState::NotChecked,
-                  "no reversed run (--quick): run without --quick"};
+                  "a quick run: no run of the reversed series"};
         return std::nullopt;
     }
     if (back.empty()) {
@@ -388,7 +388,7 @@ std::optional<Warning> spurious_largest(const Diagnosis& dg, const Probes* probe
                                         CheckStatus& status) {
     if (probes == nullptr || !probes->reversed) {
         status = {"spurious-largest", CheckState::NotChecked,
-                  "no reversed run (--quick): run without --quick"};
+                  "a quick run: no run of the reversed series"};
         return std::nullopt;
     }
     if (!dg.reversal || !dg.reversal->conclusive) {

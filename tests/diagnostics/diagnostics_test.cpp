@@ -8,6 +8,8 @@
 #include <cmath>
 #include <functional>
 #include <limits>
+#include <optional>
+#include <string>
 #include <vector>
 
 namespace tarnvex {
@@ -264,6 +266,100 @@ TEST(Checks, UnconvergedFromTheBatchMeansOfTheCountedSteps) {
     const auto unchecked = dg.not_checked();
     EXPECT_TRUE(std::any_of(unchecked.begin(), unchecked.end(),
                             [](const CheckStatus& c) { return c.code == "unconverged"; }));
+}
+
+// A copy of a run whose dimension 2 has these final exponents, steady from the start.
+Result with_exponents(const Result& base, std::vector<float> values) {
+    Result r = base;
+    DimensionEstimates& d = r.dimensions[0];
+    d.final_exponents = values;
+    d.exponents.clear();
+    d.log_sums.clear();
+    for (const std::int64_t n : d.steps) {
+        for (const float v : values) {
+            d.exponents.push_back(v);
+            d.log_sums.push_back(static_cast<double>(v) *
+                                 static_cast<double>(time_factor(1, 1.0f)) *
+                                 static_cast<double>(n));
+        }
+    }
+    return r;
+}
+
+std::optional<CheckState> state_of(const Diagnosis& d, const std::string& code) {
+    for (const auto& c : d.checks)
+        if (c.code == code) return c.state;
+    return std::nullopt;
+}
+
+// The checks that need the probes: each fires just past its threshold and not before, and
+// without the probes each says it was not checked.
+TEST(Checks, ProbesAtTheirThresholds) {
+    const Result r = with_exponents(quiet_run(), {1.0f, -2.0f});
+    const struct {
+        const char* name;
+        std::vector<float> half, reversed;
+        std::vector<std::string> codes;
+    } cases[] = {
+        // radius-dependence: 15 % of the larger lambda1 (steady runs: no standard error).
+        {"half radius 1.17", {1.17f, -2.0f}, {2.0f, -1.0f}, {}},
+        {"half radius 1.18", {1.18f, -2.0f}, {2.0f, -1.0f}, {"radius-dependence"}},
+        {"half radius 0.86", {0.86f, -2.0f}, {2.0f, -1.0f}, {}},
+        {"half radius 0.84", {0.84f, -2.0f}, {2.0f, -1.0f}, {"radius-dependence"}},
+        // time-symmetric: the reversed spectrum copies the forward one (within 25 %).
+        {"a copy", {1.0f, -2.0f}, {1.0f, -2.0f}, {"time-symmetric"}},
+        {"a copy within 25 %", {1.0f, -2.0f}, {1.2f, -1.6f}, {"time-symmetric"}},
+        {"one exponent off by 30 %", {1.0f, -2.0f}, {1.0f, -1.4f}, {}},
+        // spurious-largest: the negation pairs -2 but not 1.
+        {"largest unpaired", {1.0f, -2.0f}, {2.0f, 0.5f}, {"spurious-largest"}},
+    };
+    for (const auto& c : cases) {
+        Probes probes;
+        probes.half_radius = with_exponents(quiet_run(), c.half);
+        probes.reversed = with_exponents(quiet_run(), c.reversed);
+        probes.extent_spread = 0.1;
+        const Diagnosis d = diagnose(r, &probes);
+        std::vector<std::string> codes;
+        for (const auto& w : d.warnings)
+            codes.push_back(w.code);
+        EXPECT_EQ(codes, c.codes) << c.name;
+        EXPECT_EQ(state_of(d, "radius-dependence"),
+                  d.has("radius-dependence") ? CheckState::Warned : CheckState::Passed)
+            << c.name;
+    }
+    // No probes: not checked, and no radius part in the standard error.
+    const Diagnosis quick = diagnose(r);
+    for (const char* code : {"radius-dependence", "time-symmetric", "spurious-largest",
+                             "surrogates", "dimension-drift"})
+        EXPECT_EQ(state_of(quick, code), CheckState::NotChecked) << code;
+    EXPECT_FALSE(quick.figures[0].lambda1_radius_error.has_value());
+    EXPECT_TRUE(quick.warnings.empty());
+}
+
+// The radius part of lambda1's standard error: the slope of lambda1 against log(radius)
+// between the run and the half-radius run, times the spread of log(extent).
+TEST(Figures, RadiusPartOfTheStandardError) {
+    const Result r = with_exponents(quiet_run(), {1.0f, -2.0f});
+    Probes probes;
+    probes.half_radius = with_exponents(quiet_run(), {1.5f, -2.0f});
+    probes.extent_spread = 0.08;
+    const Diagnosis d = diagnose(r, &probes);
+    const DimensionFigures& f = d.figures[0];
+    ASSERT_TRUE(f.lambda1_radius_error.has_value());
+    EXPECT_NEAR(*f.lambda1_radius_error, 0.5 / std::log(2.0) * 0.08, 1e-7);
+    const double t = f.lambda1_trajectory_error.value();
+    EXPECT_NEAR(*f.lambda1_error, std::sqrt(t * t + *f.lambda1_radius_error * *f.lambda1_radius_error),
+                1e-12);
+    EXPECT_EQ(f.lambda1_half_radius, 1.5);
+    // The spread of log(extent) over 8 segments: constant segments give none at all, a
+    // segment twice as wide as the rest gives log 2 spread over one of eight.
+    std::vector<float> x(2000);
+    for (std::size_t i = 0; i < x.size(); ++i)
+        x[i] = i % 2 == 0 ? 0.0f : (i < 250 ? 20.0f : 10.0f);
+    const auto spread = extent_spread(x);
+    ASSERT_TRUE(spread.has_value());
+    EXPECT_NEAR(*spread, std::log(2.0) * std::sqrt(1.0 / 8.0), 1e-12);
+    EXPECT_FALSE(extent_spread(std::vector<float>(1999, 1.0f)).has_value());
 }
 
 TEST(Figures, SortedSumAndKaplanYorke) {

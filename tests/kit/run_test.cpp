@@ -136,9 +136,13 @@ TEST(KitRun, VerdictSummaryAndStatuses) {
     EXPECT_NE(quiet.out.find("  dimension 2: 0.60 -2.25\n    lambda1 0.60 +- 0.0"),
               std::string::npos)
         << quiet.out;
-    EXPECT_NE(quiet.out.find("sum -1.65, Kaplan-Yorke dimension 1.27\nverdict: no warnings\n"),
+    // One dimension: no warnings, but the dimension and the surrogates were not checked, and
+    // --strict fails on warnings only.
+    EXPECT_NE(quiet.out.find("sum -1.65, Kaplan-Yorke dimension 1.27\nverdict: no warnings\n"
+                             "not checked: dimension-drift (one dimension: "),
               std::string::npos)
         << quiet.out;
+    EXPECT_NE(quiet.out.find("; surrogates (no surrogate test: "), std::string::npos) << quiet.out;
 
     std::string noise;
     for (const float v : testing::ar1(3000, 0.9, 1000.0))
@@ -147,17 +151,38 @@ TEST(KitRun, VerdictSummaryAndStatuses) {
     const std::vector<std::string> args{"run", dir.file("n.dat"), "--dims", "2:5"};
     const Call warned = kit(args);
     EXPECT_EQ(warned.status, 0) << warned.err;
-    EXPECT_NE(warned.out.find("verdict: 2 warnings\n  positive-sum: "), std::string::npos)
+    EXPECT_NE(warned.out.find("verdict: 4 warnings\n  positive-sum: "), std::string::npos)
         << warned.out;
-    EXPECT_NE(warned.out.find("\n  dimension-drift: "), std::string::npos) << warned.out;
+    for (const char* code : {"dimension-drift", "radius-dependence", "time-symmetric"})
+        EXPECT_NE(warned.out.find(std::string("\n  ") + code + ": "), std::string::npos) << code;
+    EXPECT_NE(warned.out.find("time reversal, dimension 5: inconclusive (the reversed spectrum "
+                              "copies the forward one"),
+              std::string::npos)
+        << warned.out;
     std::vector<std::string> strict = args;
     strict.insert(strict.end(), {"--strict", "--json", "-"});
     const Call json = kit(strict);
     EXPECT_EQ(json.status, 4);
     const Json j = parse_json(json.out);  // standard output holds the summary alone
-    EXPECT_EQ(j["warnings"].array.size(), 2u);
+    EXPECT_EQ(j["warnings"].array.size(), 4u);
     EXPECT_EQ(j["warnings"].array[0]["code"].string, "positive-sum");
     EXPECT_EQ(j["warnings"].array[1]["code"].string, "dimension-drift");
+    // Every check with its state; the ones not made listed by code.
+    EXPECT_EQ(j["checks"].array.size(), 12u);
+    EXPECT_EQ(j["checks"].array[8]["code"].string, "radius-dependence");
+    EXPECT_EQ(j["checks"].array[8]["state"].string, "warned");
+    ASSERT_EQ(j["not_checked"].array.size(), 2u);
+    EXPECT_EQ(j["not_checked"].array[0].string, "spurious-largest");
+    EXPECT_EQ(j["not_checked"].array[1].string, "surrogates");
+    EXPECT_FALSE(j["dimensions"].array[0]["lambda1_radius_error"].is_null());
+    // --quick: one estimate, the probes' checks not made, and --strict still fails only on
+    // the warnings left.
+    std::vector<std::string> quick = strict;
+    quick.push_back("--quick");
+    const Json q = parse_json(kit(quick).out);
+    EXPECT_EQ(q["warnings"].array.size(), 2u);
+    EXPECT_EQ(q["not_checked"].array.size(), 4u);
+    EXPECT_TRUE(q["dimensions"].array[0]["lambda1_radius_error"].is_null());
     EXPECT_EQ(j["parameters"]["mto"].number, 5.0);
     EXPECT_TRUE(j["parameters"]["to_the_end"].boolean);
     EXPECT_EQ(j["dimensions"].array.size(), 4u);
@@ -182,9 +207,11 @@ TEST(KitSignificance, SurrogatesAndTheReversedRun) {
     dir.write("h.dat", example("henon.dat"));
     const Call one = kit({"surrogates", dir.file("h.dat"), "--dims", "2:2", "--count", "5"});
     ASSERT_EQ(one.status, 0) << one.err;
-    EXPECT_NE(one.out.find("  data: 0.60\n  5 surrogates (seed 1): min "), std::string::npos)
+    EXPECT_NE(one.out.find("lambda1 against 5 surrogates (seed 1), bits per unit time:\n"
+                           "  dimension 2: data 0.60; surrogates min "),
+              std::string::npos)
         << one.out;
-    EXPECT_NE(one.out.find("rank of the data: 1 of 6 (0 surrogates below it, 5 above); "
+    EXPECT_NE(one.out.find("    0 surrogates below the data, 5 above, 0 tied or without a step; "
                            "two-sided p = 0.333\n"),
               std::string::npos)
         << one.out;
@@ -225,11 +252,16 @@ TEST(KitSweep, OneRowPerCombination) {
         csv.substr(0, csv.find('\n')),
         "ncube,evolv,delay,radius_pct,status,counted,given_up,singular_covariance,"
         "singular_orthonormalisation,mean_ngrow,max_ngrow,mean_neighbours,d2_lambda1,d2_lambda2,"
-        "d3_lambda1,d3_lambda2,d3_lambda3,d2_lambda1_se,d3_lambda1_se,warnings");
+        "d3_lambda1,d3_lambda2,d3_lambda3,d2_lambda1_se,d3_lambda1_se,warnings,not_checked");
     EXPECT_NE(csv.find("\n30,2,1,4,0,100,"), std::string::npos) << csv;
-    // 100 counted steps are too few: every row ends with the warning and a standard error
-    // for each dimension.
-    EXPECT_EQ(testing::count_of(csv, ",short\n"), 12) << csv;
+    // 100 counted steps are too few: every row has the warning, no standard error, and so
+    // unconverged not checked; a sweep is quick, so the probes' checks and the surrogates
+    // are not checked either.
+    EXPECT_EQ(testing::count_of(csv, ",,,short"), 12) << csv;
+    EXPECT_EQ(testing::count_of(csv, ",unconverged;radius-dependence;time-symmetric;"
+                                     "spurious-largest;surrogates\n"),
+              12)
+        << csv;
     EXPECT_EQ(testing::count_of(c.out, "\n"), 1 + 12 + 1);
     // An existing CSV is not overwritten.
     EXPECT_EQ(kit({"sweep", dir.file("h.dat"), "--csv", dir.file("grid.csv")}).status, 2);

@@ -58,9 +58,9 @@ int cmd_surrogates(const std::vector<std::string>& args, std::ostream& out, std:
         }
         char buf[200];
         std::snprintf(buf, sizeof buf,
-                      "    %d surrogates below the data, %d above, %d tied; two-sided p = %.3f; "
-                      "the data lies %s\n",
-                      d.below, d.above, d.ties, d.p_value, direction_name(d.direction));
+                      "    %d surrogates below the data, %d above, %d tied or without a step; "
+                      "two-sided p = %.3f\n",
+                      d.below, d.above, d.ties, d.p_value);
         out << buf << "    " << d.verdict << "\n";
     }
     out << "verdict: " << t.verdict << "\n";
