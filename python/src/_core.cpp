@@ -478,17 +478,19 @@ py::bytes result_header(const std::string& series_name, const std::string& resul
     return py::bytes(w.text());
 }
 
-py::array_t<float> read_series(const std::string& path) {
-    std::vector<float> x;
+py::tuple read_series(const std::string& path, bool free_format) {
+    tarnvex::SeriesReading r;
     {
         py::gil_scoped_release release;
         try {
-            x = tarnvex::read_series(path);
+            r = tarnvex::read_series_guarded(path, free_format);
         } catch (const tarnvex::SeriesError& e) {
             throw InputError(e.what());
         }
     }
-    return py::array_t<float>(static_cast<py::ssize_t>(x.size()), x.data());
+    return py::make_tuple(
+        py::array_t<float>(static_cast<py::ssize_t>(r.samples.size()), r.samples.data()),
+        r.cut_note());
 }
 
 }  // namespace
@@ -519,6 +521,7 @@ PYBIND11_MODULE(_core, m) {
           py::arg("npts"), py::arg("ncube"), py::arg("tmax"), py::arg("delay"), py::arg("mfrom"),
           py::arg("mto"), py::arg("dt"), py::arg("evolv"), py::arg("radius_pct"),
           "The result file's two header records, as bytes.");
-    m.def("read_series", &read_series, py::arg("path"),
-          "A series file read as the program reads it (float32, at most 20000 values).");
+    m.def("read_series", &read_series, py::arg("path"), py::arg("free_format") = false,
+          "(samples, note): a series file read as the program reads it (float32, at most "
+          "20000 values) after the layout checks, and what was left out.");
 }

@@ -10,6 +10,7 @@ from __future__ import annotations
 
 import operator
 import os
+import warnings
 from dataclasses import dataclass, field
 from typing import Any, Dict, List, Mapping, Optional, Sequence, Tuple, Union
 
@@ -442,17 +443,25 @@ def _scale_value(scale: Any) -> float:
         raise TypeError(f"scale must be a number, not {scale!r}") from None
 
 
-def read_series(path: Union[str, "os.PathLike[str]"]) -> np.ndarray:
+def read_series(path: Union[str, "os.PathLike[str]"], free_format: bool = False) -> np.ndarray:
     """A series file read as the program reads it: float32 samples, at most 20 000.
 
     Numbers are separated by blanks, tabs, commas or line ends; each is rounded once from
-    its decimal text to single precision. Raises FileNotFoundError for a missing file and
-    ``InputError`` for a value that is not a number.
+    its decimal text to single precision. Unless ``free_format``, a file that looks like a
+    table (every line the same count of two or more numbers), holds decimal commas
+    (``12,345``, which reads as two numbers) or a column of times (rising strictly) is
+    refused with ``InputError`` and a hint to ``tarnvex-kit prep``. A file holding more
+    values than the sample limit gives the first 20 000 with a ``UserWarning`` that says how
+    many there were. Raises FileNotFoundError for a missing file and ``InputError`` for a
+    value that is not a number.
     """
     path = os.fspath(path)
     if not os.path.exists(path):
         raise FileNotFoundError(f"no series file {path}")
-    return _core.read_series(path)
+    samples, note = _core.read_series(path, bool(free_format))
+    if note:
+        warnings.warn(f"{path}: {note}", UserWarning, stacklevel=2)
+    return samples
 
 
 def spectrum(x: Any, dims: Dims = (2, 4), ncube: int = 30, delay: int = 1, evolv: int = 1,

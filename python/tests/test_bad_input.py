@@ -143,3 +143,25 @@ def test_errors_leave_the_caller_intact(henon):
     np.testing.assert_array_equal(x, henon)
     assert tarnvex.spectrum(x, dims=2, tmax=100).counted_steps == 100
     assert not re.search(r"Error|refused", repr(tarnvex.spectrum(x, dims=2, tmax=100)))
+
+
+@pytest.mark.parametrize("text, refusal", [
+    ("12,345\n3,25\n0,5\n", r"decimal commas\?"),
+    ("0.1,120\n0.2,131\n0.3,127\n", r"looks like a table: every line holds 2 numbers"),
+    ("".join(f"{3 * i}\n" for i in range(1, 11)), r"like a column of times"),
+], ids=["decimal commas", "two columns", "times"])
+def test_read_series_refuses_files_meant_otherwise(tmp_path, text, refusal):
+    path = tmp_path / "s.dat"
+    path.write_text(text)
+    with pytest.raises(tarnvex.InputError, match=refusal):
+        tarnvex.read_series(path)
+    # Read as the program reads it, on request: every number in order.
+    assert len(tarnvex.read_series(path, free_format=True)) >= 6
+
+
+def test_read_series_says_what_the_sample_limit_left_out(tmp_path):
+    path = tmp_path / "long.dat"
+    path.write_text("".join(f"{(i * 7919) % 1000}\n" for i in range(20500)))
+    with pytest.warns(UserWarning, match=r"used the first 20000 of 20500 values"):
+        x = tarnvex.read_series(path)
+    assert len(x) == 20000

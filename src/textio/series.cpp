@@ -1,7 +1,10 @@
 #include "textio/series.hpp"
 
+#include <algorithm>
 #include <filesystem>
+#include <fstream>
 #include <memory>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -26,6 +29,171 @@ ReadStatus read_series(RecordSource& src, SampleTable& s, BadValue* bad) {
 }  // namespace tarnvex::textio
 
 namespace tarnvex {
+
+namespace {
+
+constexpr const char* kSeparators = " \t,;\r";
+
+// The cells of one line, split at blanks, tabs, commas and semicolons.
+std::vector<std::string_view> cells_of(std::string_view line) {
+    std::vector<std::string_view> cells;
+    std::size_t pos = 0;
+    while ((pos = line.find_first_not_of(kSeparators, pos)) != std::string_view::npos) {
+        const std::size_t end = std::min(line.find_first_of(kSeparators, pos), line.size());
+        cells.push_back(line.substr(pos, end - pos));
+        pos = end;
+    }
+    return cells;
+}
+
+bool is_number(std::string_view cell, double* value = nullptr) {
+    const std::string text(cell);
+    char* end = nullptr;
+    const double v = std::strtod(text.c_str(), &end);
+    if (end == text.c_str() || *end != '\0') return false;
+    if (value != nullptr) *value = v;
+    return true;
+}
+
+// "12,345": digits, one comma, digits, and no point: a decimal comma.
+bool decimal_comma(std::string_view line) {
+    const auto first = line.find_first_not_of(" \t\r");
+    if (first == std::string_view::npos) return false;
+    const auto last = line.find_last_not_of(" \t\r");
+    const std::string_view t = line.substr(first, last - first + 1);
+    const auto comma = t.find(',');
+    if (comma == std::string_view::npos || t.find(',', comma + 1) != std::string_view::npos ||
+        t.find('.') != std::string_view::npos)
+        return false;
+    const auto digits = [](std::string_view d) {
+        return !d.empty() && d.find_first_not_of("0123456789") == std::string_view::npos;
+    };
+    std::string_view head = t.substr(0, comma);
+    if (!head.empty() && (head[0] == '-' || head[0] == '+')) head.remove_prefix(1);
+    return digits(head) && digits(t.substr(comma + 1));
+}
+
+// A header line or columns, for a value that is not a number.
+std::string unreadable_hint(std::string_view text, const std::string& path) {
+    std::istringstream in{std::string(text)};
+    std::string line;
+    std::vector<std::size_t> fields;
+    bool header = false;
+    for (int n = 0; n < 6 && std::getline(in, line); ++n) {
+        const auto cells = cells_of(line);
+        const bool letters = line.find_first_of(
+                                 "abcdfghijklmnopqrstuvwxyzABCDFGHIJKLMNOPQRSTUVWXYZ") !=
+                             std::string::npos;
+        if (n == 0) header = letters;
+        if (n > 0) fields.push_back(cells.size());
+    }
+    std::string hint;
+    if (header) hint += "; a header line? tarnvex-kit prep " + path + " --skip 1 -o SERIES";
+    if (!fields.empty() && fields.front() > 1) {
+        hint += "; " + std::to_string(fields.front()) + " columns? tarnvex-kit prep " + path +
+                " --column N -o SERIES";
+    }
+    return hint;
+}
+
+std::string read_text(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+}  // namespace
+
+std::string series_layout_refusal(std::string_view text, const std::string& path) {
+    std::vector<std::string_view> lines;
+    std::size_t pos = 0;
+    while (pos < text.size()) {
+        const std::size_t end = std::min(text.find('\n', pos), text.size());
+        const std::string_view line = text.substr(pos, end - pos);
+        if (line.find_first_not_of(" \t\r") != std::string_view::npos) lines.push_back(line);
+        pos = end + 1;
+    }
+    if (lines.size() < 2) return {};
+    const std::string free = " (--free-format reads every number in order, as tarnvex does)";
+    if (std::all_of(lines.begin(), lines.end(), decimal_comma)) {
+        return path +
+               " has one comma between digits on every line (\"" +
+               std::string(cells_of(lines.front()).empty() ? "" : lines.front()) +
+               "\"): decimal commas? tarnvex-kit prep " + path +
+               " --decimal-comma -o SERIES; or two columns? tarnvex-kit prep " + path +
+               " --column N -o SERIES" + free;
+    }
+    const std::size_t columns = cells_of(lines.front()).size();
+    bool numbers = true, same = true;
+    for (const auto line : lines) {
+        const auto cells = cells_of(line);
+        same = same && cells.size() == columns;
+        for (const auto c : cells)
+            numbers = numbers && is_number(c);
+    }
+    if (!numbers) return {};
+    if (same && columns >= 2) {
+        return path + " looks like a table: every line holds " + std::to_string(columns) +
+               " numbers. One column of it? tarnvex-kit prep " + path + " --column N -o SERIES" +
+               free;
+    }
+    constexpr std::size_t kMinTimeColumn = 10;
+    if (same && columns == 1 && lines.size() >= kMinTimeColumn) {
+        double previous = 0.0;
+        bool rising = true;
+        for (std::size_t i = 0; i < lines.size() && rising; ++i) {
+            double v = 0.0;
+            is_number(cells_of(lines[i]).front(), &v);
+            rising = i == 0 || v > previous;
+            previous = v;
+        }
+        if (rising) {
+            return path + " rises strictly from its first value to its last, like a column of "
+                          "times, not of measurements" +
+                   free;
+        }
+    }
+    return {};
+}
+
+std::string SeriesReading::cut_note() const {
+    if (values_in_file <= static_cast<std::int64_t>(samples.size())) return {};
+    return "used the first " + std::to_string(samples.size()) + " of " +
+           std::to_string(values_in_file) + " values: the sample limit";
+}
+
+SeriesReading read_series_guarded(const std::string& path, bool free_format) {
+    const std::string text = read_text(path);
+    if (!free_format) {
+        const std::string refusal = series_layout_refusal(text, path);
+        if (!refusal.empty()) throw SeriesError(refusal);
+    }
+    SeriesReading r;
+    try {
+        r.samples = read_series(path);
+    } catch (const SeriesError& e) {
+        throw SeriesError(e.what() + unreadable_hint(text, path));
+    }
+    // The numbers of the file: free-format items, a repeat r*v counting r.
+    std::istringstream in(text);
+    std::string line;
+    while (std::getline(in, line)) {
+        for (const auto cell : cells_of(line)) {
+            const auto star = cell.find('*');
+            double repeat = 0.0;
+            if (star != std::string_view::npos && is_number(cell.substr(0, star), &repeat) &&
+                repeat >= 1.0) {
+                r.values_in_file += static_cast<std::int64_t>(repeat);
+            } else {
+                ++r.values_in_file;
+            }
+        }
+    }
+    r.values_in_file = std::max<std::int64_t>(r.values_in_file,
+                                               static_cast<std::int64_t>(r.samples.size()));
+    return r;
+}
 
 std::vector<float> read_series(const std::string& path) {
     textio::SeriesFile file;

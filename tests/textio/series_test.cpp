@@ -77,5 +77,69 @@ TEST(SeriesLoading, ReadSeriesFromAFile) {
     }
 }
 
+// A file read other than meant is refused with what it looks like; a series, however it is
+// laid out, is not.
+TEST(SeriesLoading, FilesThatLookLikeSomethingElse) {
+    std::string rising, many, partial;
+    for (int i = 1; i <= 10; ++i)
+        rising += std::to_string(i * 3) + "\n";
+    for (int i = 0; i < 12; ++i)
+        partial += "5 -3 8 1 9" + std::string(i == 11 ? "\n2 4\n" : "\n");
+    const struct {
+        const char* name;
+        std::string text;
+        const char* refusal;  // a part of it, or nullptr for none
+    } cases[] = {
+        {"one value a line", "3\n-7\n12\n5\n", nullptr},
+        {"decimal commas", "12,345\n-0,5\n7,25\n", "decimal commas?"},
+        {"time,value without a header", "0.1,120\n0.2,131\n0.3,127\n", "looks like a table"},
+        {"three columns, tabs", "1\t2\t3\n4\t5\t6\n", "every line holds 3 numbers"},
+        {"a column of times", rising, "like a column of times"},
+        {"nine rising values", "1\n2\n3\n4\n5\n6\n7\n8\n9\n", nullptr},
+        {"ten values, one falls", "1\n2\n3\n4\n5\n6\n7\n8\n10\n9\n", nullptr},
+        {"rows of five, the last of two", partial, nullptr},
+        {"a header line", "value\n3\n4\n", nullptr},  // the reader's own error tells
+        {"one line", "1 2 3\n", nullptr},
+    };
+    for (const auto& c : cases) {
+        const std::string r = series_layout_refusal(c.text, "x.dat");
+        if (c.refusal == nullptr) {
+            EXPECT_EQ(r, "") << c.name;
+        } else {
+            EXPECT_NE(r.find(c.refusal), std::string::npos) << c.name << ": " << r;
+            EXPECT_NE(r.find("--free-format"), std::string::npos) << c.name;
+        }
+    }
+}
+
+// The guarded reader: the refusals, the hint for a header line, --free-format, and how many
+// values the file held beyond the sample limit.
+TEST(SeriesLoading, GuardedReaderCountsWhatItLeavesOut) {
+    testing::TempDir dir;
+    dir.write("comma.dat", "12,345\n3,5\n");
+    EXPECT_THROW((void)read_series_guarded(dir.file("comma.dat"), false), SeriesError);
+    const SeriesReading free = read_series_guarded(dir.file("comma.dat"), true);
+    EXPECT_EQ(free.samples, (std::vector<float>{12.0f, 345.0f, 3.0f, 5.0f}));
+    EXPECT_EQ(free.cut_note(), "");
+    dir.write("header.csv", "time,value\n1,20000\n2,30000\n");
+    try {
+        (void)read_series_guarded(dir.file("header.csv"), false);
+        ADD_FAILURE() << "no refusal";
+    } catch (const SeriesError& e) {
+        EXPECT_NE(std::string(e.what()).find("a header line? tarnvex-kit prep "),
+                  std::string::npos)
+            << e.what();
+    }
+    std::string text;
+    for (int i = 0; i < 25000; ++i)
+        text += std::to_string((i * 7919) % 1000) + (i % 5 == 4 ? "\n" : " ");
+    text += "3*7\n";  // a repeat counts its values
+    dir.write("long.dat", text);
+    const SeriesReading r = read_series_guarded(dir.file("long.dat"), false);
+    EXPECT_EQ(r.samples.size(), 20000u);
+    EXPECT_EQ(r.values_in_file, 25003);
+    EXPECT_EQ(r.cut_note(), "used the first 20000 of 25003 values: the sample limit");
+}
+
 }  // namespace
 }  // namespace tarnvex::textio

@@ -24,6 +24,9 @@ std::vector<OptionHelp> run_answers(bool lists) {
          "evolution time of a step in samples (default 1)" + list},
         {"--radius-pct", lists ? "P1,P2,..." : "P",
          "initial search radius in percent of the range of the data (default 2)" + list},
+        {"--free-format", "",
+         "read every number of the series file in order, as tarnvex does, even when the "
+         "file looks like a table, decimal commas or a column of times"},
     };
 }
 
@@ -113,7 +116,10 @@ std::vector<CommandHelp> make_commands() {
                  {{"--max-lag", "N", "largest delay examined, in samples (default 200)"},
                   {"--bins", "B", "histogram bins of the mutual information (default 16)"},
                   {"--delay", "D", "the delay of the dimension table (default: the suggested one)"},
-                  {"--max-dim", "M", "largest embedding dimension examined (default 10)"}},
+                  {"--max-dim", "M", "largest embedding dimension examined (default 10)"},
+                  {"--free-format", "",
+                   "read every number of the series file in order, as tarnvex does, even "
+                   "when the file looks like a table, decimal commas or a column of times"}},
                  "tarnvex-kit suggest lorenz.dat"});
     CommandHelp surrogates{"surrogates", "SERIES",
                            "is lambda1 more than a linear stochastic process gives? (IAAFT "

@@ -99,7 +99,8 @@ int cmd_run(const std::vector<std::string>& args, std::ostream& out, std::ostrea
     if (json && *json != "-" && fs::exists(*json))
         throw UsageError(*json + " exists; it is not overwritten");
 
-    const std::vector<float> samples = read_series_file(series);
+    const SeriesReading reading = read_series_file(series, o.has("--free-format"));
+    const std::vector<float>& samples = reading.samples;
     refuse_one_integer(samples, p);
     const RunOutcome r = run_engine(series, samples, result, p, keep.has_value());
     const Result& res = r.result;
@@ -134,6 +135,7 @@ int cmd_run(const std::vector<std::string>& args, std::ostream& out, std::ostrea
     }
     if (!json || *json != "-") {
         out << "result file: " << r.result_path << "\n";
+        out << reading_line(reading, res.derived.npts) << "\n";
         out << "final estimates, bits per unit time:\n";
         for (const auto& d : res.dimensions) {
             out << "  dimension " << d.dimension << " at " << d.final_samples << " samples:";
@@ -248,7 +250,9 @@ int cmd_sweep(const std::vector<std::string>& args, std::ostream& out, std::ostr
     const auto csv_path = o.get("--csv");
     if (csv_path && fs::exists(*csv_path))
         throw UsageError(*csv_path + " exists; it is not overwritten");
-    const std::vector<float> samples = read_series_file(series);
+    const SeriesReading reading = read_series_file(series, o.has("--free-format"));
+    const std::vector<float>& samples = reading.samples;
+    if (const std::string cut = reading.cut_note(); !cut.empty()) out << "series: " << cut << "\n";
     run_rows(rows, samples, jobs);
 
     std::ostringstream csv;

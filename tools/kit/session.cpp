@@ -16,47 +16,28 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// What to try when a series file holds something that is not a number: a header line, or
-// several columns of a measurement file.
-std::string series_hint(const std::string& path) {
-    std::ifstream in(path);
-    std::string line;
-    std::vector<std::size_t> fields;
-    bool header = false;
-    for (int n = 0; n < 6 && std::getline(in, line); ++n) {
-        std::size_t count = 0;
-        bool letters = false;
-        std::size_t pos = 0;
-        while ((pos = line.find_first_not_of(" \t,;\r", pos)) != std::string::npos) {
-            const std::size_t end = line.find_first_of(" \t,;\r", pos);
-            const std::string cell = line.substr(pos, end - pos);
-            letters = letters ||
-                      cell.find_first_of("abcdfghijklmnopqrstuvwxyzABCDFGHIJKLMNOPQRSTUVWXYZ") !=
-                          std::string::npos;
-            ++count;
-            pos = end;
-        }
-        if (n == 0) header = letters;
-        if (n > 0) fields.push_back(count);
-    }
-    std::string hint;
-    if (header) hint += "; a header line? tarnvex-kit prep " + path + " --skip 1 -o SERIES";
-    if (!fields.empty() && fields.front() > 1) {
-        hint += "; " + std::to_string(fields.front()) + " columns? tarnvex-kit prep " + path +
-                " --column N -o SERIES";
-    }
-    return hint;
-}
-
 }  // namespace
 
-std::vector<float> read_series_file(const std::string& path) {
+tarnvex::SeriesReading read_series_file(const std::string& path, bool free_format) {
     if (!fs::exists(path)) throw FileError("no series file " + path);
     try {
-        return tarnvex::read_series(path);
+        return tarnvex::read_series_guarded(path, free_format);
     } catch (const SeriesError& e) {
-        throw FileError(e.what() + series_hint(path));
+        throw FileError(e.what());
     }
+}
+
+std::string reading_line(const tarnvex::SeriesReading& r, std::int32_t used) {
+    const auto read = static_cast<std::int64_t>(r.samples.size());
+    std::string s = "series: " + std::to_string(r.values_in_file) + " values";
+    if (const std::string cut = r.cut_note(); !cut.empty()) {
+        s += "; " + cut;
+    } else if (used < read) {
+        s += "; used the first " + std::to_string(used) + " (--npts)";
+    } else {
+        s += ", all used";
+    }
+    return s;
 }
 
 void refuse_one_integer(const std::vector<float>& samples, const RunParams& p) {

@@ -18,9 +18,13 @@ class Options;
 // The answers of one run from the options of run (and surrogates).
 RunParams run_params_of(const Options& o);
 
-// The samples of a series file as the program reads them; FileError when there is no such
-// file or it holds a value that is not a number.
-std::vector<float> read_series_file(const std::string& path);
+// The samples of a series file as the program reads them, and how many values the file
+// holds; FileError when there is no such file, it holds a value that is not a number, or,
+// unless `free_format`, it looks like a table, decimal commas or a column of times.
+tarnvex::SeriesReading read_series_file(const std::string& path, bool free_format);
+
+// "series: N values, all used", or which of them were used and why.
+std::string reading_line(const tarnvex::SeriesReading& r, std::int32_t used);
 
 // FileError (status 1) when every sample a run with these parameters would use truncates to
 // one integer: no neighbourhood could have any extent.

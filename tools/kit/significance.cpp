@@ -23,7 +23,8 @@ int cmd_surrogates(const std::vector<std::string>& args, std::ostream& out, std:
     const int count = static_cast<int>(o.get_long("--count", thresholds::kMinSurrogates, 1, 10000));
     const auto seed = static_cast<std::uint64_t>(o.get_long("--seed", 1, 0, 2147483647));
     const int jobs = static_cast<int>(o.get_long("-j", 1, 1, 64));
-    const std::vector<float> samples = read_series_file(o.positional()[0]);
+    const SeriesReading reading = read_series_file(o.positional()[0], o.has("--free-format"));
+    const std::vector<float>& samples = reading.samples;
     const std::string_view refusal = check(samples, p);
     if (!refusal.empty()) {
         throw UsageError("the parameters are refused: " +
@@ -36,6 +37,7 @@ int cmd_surrogates(const std::vector<std::string>& args, std::ostream& out, std:
         throw KitError(kStatusNoSteps, e.what());
     }
     const auto two = [](double v) { return fixed2(static_cast<float>(v)); };
+    out << reading_line(reading, derive(samples, p).npts) << "\n";
     out << "lambda1 against " << t.count << " surrogates (seed " << seed
         << "), bits per unit time:\n";
     for (const SurrogateRank& d : t.dimensions) {

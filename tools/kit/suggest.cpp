@@ -114,13 +114,15 @@ int cmd_suggest(const std::vector<std::string>& args, std::ostream& out, std::os
     const int max_lag = static_cast<int>(o.get_long("--max-lag", 200, 2, 10000));
     const int bins = static_cast<int>(o.get_long("--bins", 16, 2, 1000));
     // Read as tarnvex reads it.
-    const std::vector<float> samples = read_series_file(o.positional()[0]);
+    const SeriesReading reading = read_series_file(o.positional()[0], o.has("--free-format"));
+    const std::vector<float>& samples = reading.samples;
     if (samples.empty()) throw FileError(o.positional()[0] + " holds no values");
     std::vector<double> x;
     for (const float v : samples)
         x.push_back(static_cast<double>(v));
     const DelaySuggestion s = suggest_delay(x, max_lag, bins);
     out << "samples: " << x.size() << "\n";
+    if (const std::string cut = reading.cut_note(); !cut.empty()) out << cut << "\n";
     out << "suggested delay: " << s.delay << " (" << s.method << ")\n";
     // The embedding dimension for the suggested delay (or the one given).
     const int delay = static_cast<int>(o.get_long("--delay", s.delay, 1, 1000));
