@@ -42,7 +42,8 @@ inline constexpr double kPositiveSumTolerance = 0.01;
 // Two estimates of lambda1 from the same samples agree when they differ by at most the
 // largest of a relative part of the larger magnitude, a multiple of their combined
 // trajectory standard errors, and an absolute floor (bits per unit time).
-// dimension-drift: consecutive dimensions.
+// dimension-drift: lambda1 settles from the lowest dimension from which every two
+// dimensions agree (at least three of them in a run of four or more).
 inline constexpr double kDriftRelative = 0.10;
 inline constexpr double kDriftErrors = 2.0;
 inline constexpr double kDriftFloor = 0.05;
@@ -162,8 +163,8 @@ std::optional<double> extent_spread(std::span<const float> samples);
 struct Diagnosis {
     bool counted_any = false;  // false: no step was counted, there is nothing to judge
     std::vector<DimensionFigures> figures;
-    std::vector<Warning> warnings;   // in the order of the codes above
-    std::vector<CheckStatus> checks;  // every check, in the same order, then "surrogates"
+    std::vector<Warning> warnings;         // in the order of the codes above
+    std::vector<CheckStatus> checks;       // every check, in the same order, then "surrogates"
     std::optional<ReverseCheck> reversal;  // with the reversed run
     std::optional<int> settles_from;       // the dimension from which lambda1 settles
 

@@ -157,15 +157,20 @@ std::optional<Warning> positive_sum(const Diagnosis& dg) {
                    "smaller radii, more samples or other delays"};
 }
 
-// The first index from which every pair of consecutive dimensions agrees; none when the
-// last pair does not.
+// The first index from which every two dimensions agree, the plateau spanning at least
+// three dimensions when the run has four or more (two agreeing at the top of a long rise
+// are no plateau); none when there is no such index.
 std::optional<std::size_t> plateau_from(const std::vector<DimensionFigures>& f) {
-    std::optional<std::size_t> from;
-    for (std::size_t k = f.size() - 1; k > 0; --k) {
-        if (!agreement(f[k - 1], f[k], kDriftRelative, kDriftErrors, kDriftFloor).agree) break;
-        from = k - 1;
+    const std::size_t least = f.size() >= 4 ? 3 : 2;
+    for (std::size_t from = 0; from + least <= f.size(); ++from) {
+        bool agree = true;
+        for (std::size_t i = from; i < f.size() && agree; ++i) {
+            for (std::size_t j = i + 1; j < f.size() && agree; ++j)
+                agree = agreement(f[i], f[j], kDriftRelative, kDriftErrors, kDriftFloor).agree;
+        }
+        if (agree) return from;
     }
-    return from;
+    return std::nullopt;
 }
 
 std::optional<Warning> dimension_drift(Diagnosis& dg, CheckStatus& status) {
@@ -178,13 +183,14 @@ std::optional<Warning> dimension_drift(Diagnosis& dg, CheckStatus& status) {
     }
     if (const auto from = plateau_from(f)) {
         dg.settles_from = f[*from].dimension;
-        status.note = "lambda1 settles from dimension " + std::to_string(*dg.settles_from) +
-                      ": " + lambda1_list(std::vector<DimensionFigures>(
-                                 f.begin() + static_cast<std::ptrdiff_t>(*from), f.end()));
+        status.note = "lambda1 settles from dimension " + std::to_string(*dg.settles_from) + ": " +
+                      lambda1_list(std::vector<DimensionFigures>(
+                          f.begin() + static_cast<std::ptrdiff_t>(*from), f.end()));
         return std::nullopt;
     }
+    // The figure: how far the lowest and the highest dimension lie apart.
     const Agreement last =
-        agreement(f[f.size() - 2], f.back(), kDriftRelative, kDriftErrors, kDriftFloor);
+        agreement(f.front(), f.back(), kDriftRelative, kDriftErrors, kDriftFloor);
     bool rising = true, falling = true;
     for (std::size_t k = 1; k < f.size(); ++k) {
         rising = rising && f[k].lambda1 > f[k - 1].lambda1;
@@ -295,8 +301,7 @@ void add_radius_errors(Diagnosis& dg, const std::vector<DimensionFigures>& half,
     }
 }
 
-std::optional<Warning> radius_dependence(const Diagnosis& dg, const Result& r,
-                                         const Probes* probes,
+std::optional<Warning> radius_dependence(const Diagnosis& dg, const Result& r, const Probes* probes,
                                          const std::vector<DimensionFigures>& half,
                                          CheckStatus& status) {
     if (probes == nullptr || !probes->half_radius) {
@@ -319,8 +324,8 @@ std::optional<Warning> radius_dependence(const Diagnosis& dg, const Result& r,
         const Agreement g = agreement(f, *h, kRadiusRelative, kRadiusErrors, kRadiusFloor);
         if (g.agree) continue;
         moved.push_back(f.dimension);
-        values += (values.empty() ? "" : ", ") + two(f.lambda1) + " -> " + two(h->lambda1) +
-                  " (" + std::to_string(f.dimension) + ")";
+        values += (values.empty() ? "" : ", ") + two(f.lambda1) + " -> " + two(h->lambda1) + " (" +
+                  std::to_string(f.dimension) + ")";
         if (!(worst.difference - worst.tolerance >= g.difference - g.tolerance)) worst = g;
     }
     if (moved.empty()) return std::nullopt;
@@ -377,9 +382,8 @@ std::optional<Warning> time_symmetric(const Diagnosis& dg, const Probes* probes,
     return Warning{"time-symmetric", static_cast<double>(copies),
                    static_cast<double>(judged.size()),
                    "the spectrum of the reversed series copies the forward one at dimension " +
-                       dimensions_text(judged) + " (dimension " +
-                       std::to_string(top.dimension) + ": " + spectra +
-                       "), where a deterministic system gives its negation",
+                       dimensions_text(judged) + " (dimension " + std::to_string(top.dimension) +
+                       ": " + spectra + "), where a deterministic system gives its negation",
                    "the mark of a time-symmetric, stochastic process: these are no exponents "
                    "of a deterministic system; test against surrogates"};
 }
@@ -394,8 +398,7 @@ std::optional<Warning> spurious_largest(const Diagnosis& dg, const Probes* probe
     if (!dg.reversal || !dg.reversal->conclusive) {
         status = {"spurious-largest", CheckState::NotChecked,
                   "the time-reversal test is inconclusive (" +
-                      (dg.reversal ? dg.reversal->reason : std::string("no reversed run")) +
-                      ")"};
+                      (dg.reversal ? dg.reversal->reason : std::string("no reversed run")) + ")"};
         return std::nullopt;
     }
     const ReverseCheck& c = *dg.reversal;
@@ -410,8 +413,7 @@ std::optional<Warning> spurious_largest(const Diagnosis& dg, const Probes* probe
     return Warning{"spurious-largest", c.forward[0], 0.0,
                    "the largest exponent of dimension " + std::to_string(c.dimension) + ", " +
                        two(c.forward[0]) +
-                       ", does not change sign under time reversal: likely spurious; " +
-                       confirmed,
+                       ", does not change sign under time reversal: likely spurious; " + confirmed,
                    "report the largest confirmed exponent, or a lower dimension whose largest "
                    "exponent is confirmed"};
 }
@@ -463,12 +465,13 @@ std::optional<Warning> short_check(int mto, std::int64_t samples, std::int64_t c
     const double bound =
         kEckmannRuelle * std::log10(static_cast<double>(std::max<std::int64_t>(samples, 1)));
     if (static_cast<double>(mto) > bound) {
-        return Warning{"short", static_cast<double>(mto), bound,
-                       format("dimension %.0f exceeds 2 log10 N = %.1f for N = %.0f samples", mto,
-                              bound, static_cast<double>(samples)),
-                       format("exponents of that dimension may not be resolvable from so few "
-                              "samples: use lower dimensions or at least %.0f samples",
-                              std::ceil(std::pow(10.0, static_cast<double>(mto) / kEckmannRuelle)))};
+        return Warning{
+            "short", static_cast<double>(mto), bound,
+            format("dimension %.0f exceeds 2 log10 N = %.1f for N = %.0f samples", mto, bound,
+                   static_cast<double>(samples)),
+            format("exponents of that dimension may not be resolvable from so few "
+                   "samples: use lower dimensions or at least %.0f samples",
+                   std::ceil(std::pow(10.0, static_cast<double>(mto) / kEckmannRuelle)))};
     }
     if (counted_steps < kMinCountedSteps) {
         return Warning{"short", static_cast<double>(counted_steps),
@@ -520,9 +523,9 @@ Diagnosis diagnose(const Result& r, const Probes* probes) {
     dg.counted_any = r.counted_steps > 0;
     if (!dg.counted_any) return dg;
     dg.figures = figures_of(r);
-    const std::vector<DimensionFigures> half =
-        probes != nullptr && probes->half_radius ? figures_of(*probes->half_radius)
-                                                 : std::vector<DimensionFigures>();
+    const std::vector<DimensionFigures> half = probes != nullptr && probes->half_radius
+                                                   ? figures_of(*probes->half_radius)
+                                                   : std::vector<DimensionFigures>();
     const std::vector<DimensionFigures> back = probes != nullptr && probes->reversed
                                                    ? figures_of(*probes->reversed)
                                                    : std::vector<DimensionFigures>();
@@ -589,8 +592,8 @@ std::optional<double> extent_spread(std::span<const float> samples) {
         if (!(extent > 0.0)) return std::nullopt;
         logs.push_back(std::log(extent));
     }
-    const double mean = std::accumulate(logs.begin(), logs.end(), 0.0) /
-                        static_cast<double>(logs.size());
+    const double mean =
+        std::accumulate(logs.begin(), logs.end(), 0.0) / static_cast<double>(logs.size());
     double var = 0.0;
     for (const double v : logs)
         var += (v - mean) * (v - mean);

@@ -21,8 +21,8 @@ std::vector<double> sorted_finals(const Result& r) {
 }
 
 bool same(double f, double g) {
-    return std::fabs(f - g) <= std::max(kCopyTolerance * std::max(std::fabs(f), std::fabs(g)),
-                                        kCopyFloor);
+    return std::fabs(f - g) <=
+           std::max(kCopyTolerance * std::max(std::fabs(f), std::fabs(g)), kCopyFloor);
 }
 
 }  // namespace
@@ -125,8 +125,7 @@ ReverseCheck reverse_check(const Result& forward, const Result& back) {
     return c;
 }
 
-ReverseCheck reverse_check(std::span<const float> x, const Parameters& p,
-                           const Result& forward) {
+ReverseCheck reverse_check(std::span<const float> x, const Parameters& p, const Result& forward) {
     const auto used = x.first(static_cast<std::size_t>(forward.derived.npts));
     const std::vector<float> reversed(used.rbegin(), used.rend());
     return reverse_check(forward, run(reversed, p));

@@ -178,8 +178,7 @@ SurrogateRank rank_lambda1(double data, const std::vector<double>& surrogates) {
             ++t.ties;
         }
     }
-    t.p_value =
-        std::min(1.0, 2.0 * (std::min(t.below, t.above) + t.ties + 1) / (count + 1.0));
+    t.p_value = std::min(1.0, 2.0 * (std::min(t.below, t.above) + t.ties + 1) / (count + 1.0));
     t.rejected = count >= kMinSurrogates && t.p_value <= kSignificance;
     if (t.rejected) t.direction = t.above > t.below ? Direction::Below : Direction::Above;
     const std::string where =

@@ -81,9 +81,9 @@ std::string unreadable_hint(std::string_view text, const std::string& path) {
     bool header = false;
     for (int n = 0; n < 6 && std::getline(in, line); ++n) {
         const auto cells = cells_of(line);
-        const bool letters = line.find_first_of(
-                                 "abcdfghijklmnopqrstuvwxyzABCDFGHIJKLMNOPQRSTUVWXYZ") !=
-                             std::string::npos;
+        const bool letters =
+            line.find_first_of("abcdfghijklmnopqrstuvwxyzABCDFGHIJKLMNOPQRSTUVWXYZ") !=
+            std::string::npos;
         if (n == 0) header = letters;
         if (n > 0) fields.push_back(cells.size());
     }
@@ -117,8 +117,7 @@ std::string series_layout_refusal(std::string_view text, const std::string& path
     if (lines.size() < 2) return {};
     const std::string free = " (--free-format reads every number in order, as tarnvex does)";
     if (std::all_of(lines.begin(), lines.end(), decimal_comma)) {
-        return path +
-               " has one comma between digits on every line (\"" +
+        return path + " has one comma between digits on every line (\"" +
                std::string(cells_of(lines.front()).empty() ? "" : lines.front()) +
                "\"): decimal commas? tarnvex-kit prep " + path +
                " --decimal-comma -o SERIES; or two columns? tarnvex-kit prep " + path +
@@ -149,8 +148,9 @@ std::string series_layout_refusal(std::string_view text, const std::string& path
             previous = v;
         }
         if (rising) {
-            return path + " rises strictly from its first value to its last, like a column of "
-                          "times, not of measurements" +
+            return path +
+                   " rises strictly from its first value to its last, like a column of "
+                   "times, not of measurements" +
                    free;
         }
     }
@@ -190,8 +190,8 @@ SeriesReading read_series_guarded(const std::string& path, bool free_format) {
             }
         }
     }
-    r.values_in_file = std::max<std::int64_t>(r.values_in_file,
-                                               static_cast<std::int64_t>(r.samples.size()));
+    r.values_in_file =
+        std::max<std::int64_t>(r.values_in_file, static_cast<std::int64_t>(r.samples.size()));
     return r;
 }
 

@@ -152,6 +152,18 @@ TEST(Checks, FireJustPastTheirThresholdsAndNotBefore) {
              set_dimensions(r, {0.3, 1.0});
          },
          "dimension-drift"},
+        // Two dimensions agreeing at the top of a long rise make no plateau: it needs
+        // three when the run has four or more.
+        {"a rise ending in two that agree",
+         [](Result& r) {
+             set_dimensions(r, {1.0, 1.2, 1.4, 1.6, 1.62});
+         },
+         "dimension-drift"},
+        {"a rise ending in three that agree",
+         [](Result& r) {
+             set_dimensions(r, {1.0, 1.2, 1.58, 1.6, 1.62});
+         },
+         nullptr},
         {"a fall to the highest",
          [](Result& r) {
              set_dimensions(r, {1.0, 1.0, 0.7});
@@ -348,8 +360,8 @@ TEST(Figures, RadiusPartOfTheStandardError) {
     ASSERT_TRUE(f.lambda1_radius_error.has_value());
     EXPECT_NEAR(*f.lambda1_radius_error, 0.5 / std::log(2.0) * 0.08, 1e-7);
     const double t = f.lambda1_trajectory_error.value();
-    EXPECT_NEAR(*f.lambda1_error, std::sqrt(t * t + *f.lambda1_radius_error * *f.lambda1_radius_error),
-                1e-12);
+    EXPECT_NEAR(*f.lambda1_error,
+                std::sqrt(t * t + *f.lambda1_radius_error * *f.lambda1_radius_error), 1e-12);
     EXPECT_EQ(f.lambda1_half_radius, 1.5);
     // The spread of log(extent) over 8 segments: constant segments give none at all, a
     // segment twice as wide as the rest gives log 2 spread over one of eight.

@@ -175,7 +175,9 @@ TEST(LongSurrogates, ChaosLiesBelowItsSurrogatesNoiseDoesNot) {
         // The Henon map at the defaults: far below at dimension 2, where lambda1 is the
         // map's; the spurious 0.92 and 1.09 of dimensions 3 and 4 sit near the surrogates'.
         {"henon 2:4", henon(20000), dims(2, 4), {Direction::Below}},
-        {"lorenz", testing::samples_of(kit::system_series("lorenz", 20000)), lorenz,
+        {"lorenz",
+         testing::samples_of(kit::system_series("lorenz", 20000)),
+         lorenz,
          {Direction::Below}},
         {"AR(1)", testing::ar1(20000, 0.9, 1000.0), dims(2, 2), {Direction::Within}},
     };
@@ -183,8 +185,8 @@ TEST(LongSurrogates, ChaosLiesBelowItsSurrogatesNoiseDoesNot) {
         const SurrogateTest t = surrogate_test(c.x, c.p, 39, 1, 2);
         for (std::size_t k = 0; k < c.directions.size(); ++k) {
             const SurrogateRank& d = t.dimensions[k];
-            EXPECT_EQ(d.direction, c.directions[k]) << c.name << " " << d.dimension << ": "
-                                                    << d.verdict;
+            EXPECT_EQ(d.direction, c.directions[k])
+                << c.name << " " << d.dimension << ": " << d.verdict;
             if (c.directions[k] == Direction::Below) {
                 EXPECT_EQ(d.below, 0) << c.name;
             }
@@ -273,10 +275,15 @@ TEST(Reversal, ACopyOfAnAsymmetricSpectrumOnly) {
     } cases[] = {
         {"AR(1)", {0.45, -0.15, -1.09}, {0.47, -0.15, -1.06}, true},
         {"near zero within the floor", {0.03, -1.0}, {-0.01, -1.0}, true},
-        {"one exponent off by 27 % of the larger", {0.45, -0.15, -1.09}, {0.45, -0.15, -1.5}, false},
+        {"one exponent off by 27 % of the larger",
+         {0.45, -0.15, -1.09},
+         {0.45, -0.15, -1.5},
+         false},
         {"the Henon map's negation", {0.60, -2.27}, {2.12, -0.61}, false},
-        {"Lorenz, spurious directions copied", {1.19, 0.06, -15.0, -43.6, -161.0},
-         {1.23, -1.06, -3.16, -46.1, -157.8}, false},
+        {"Lorenz, spurious directions copied",
+         {1.19, 0.06, -15.0, -43.6, -161.0},
+         {1.23, -1.06, -3.16, -46.1, -157.8},
+         false},
         // Symmetric about zero: a copy is also the negation, nothing to tell.
         {"symmetric", {1.0, -1.0}, {1.0, -1.0}, false},
         {"different lengths", {1.0, -1.0}, {1.0}, false},

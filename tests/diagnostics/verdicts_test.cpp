@@ -128,7 +128,9 @@ TEST(LongVerdicts, FullVerdictOnNoiseAndOnChaos) {
          Parameters{},
          {"dimension-drift", "radius-dependence", "spurious-largest"}},
         {"henon 2:2", henon, dims(2, 2), {}},
-        {"logistic 1:1", testing::samples_of(kit::system_series("logistic", 20000)), dims(1, 1),
+        {"logistic 1:1",
+         testing::samples_of(kit::system_series("logistic", 20000)),
+         dims(1, 1),
          {}},
         {"lorenz 3:5", testing::samples_of(kit::system_series("lorenz", 20000)), lorenz, {}},
     };

@@ -239,6 +239,92 @@ TEST(KitSignificance, SurrogatesAndTheReversedRun) {
     EXPECT_EQ(j["dimension"].number, 3.0);
 }
 
+// Input and results read as they were meant: refusals with hints, --free-format, the values
+// read and used, one integer, a stopped run's file, a summary of another run, and a
+// dimension suggestion that a run would not call short.
+TEST(KitRun, ReadAsMeant) {
+    TempDir dir;
+    const std::string henon = example("henon.dat");
+    dir.write("h.dat", henon);
+    const Call plain = kit({"run", dir.file("h.dat"), "--dims", "2:2", "--quick"});
+    ASSERT_EQ(plain.status, 0) << plain.err;
+    EXPECT_NE(plain.out.find("\nseries: 3000 values, all used\n"), std::string::npos) << plain.out;
+    const Call fewer =
+        kit({"run", dir.file("h.dat"), "--dims", "2:2", "--quick", "--npts", "2000"});
+    EXPECT_NE(fewer.out.find("\nseries: 3000 values; used the first 2000 (--npts)\n"),
+              std::string::npos)
+        << fewer.out;
+
+    // The same numbers two to a line: a table, unless read as the program reads it.
+    std::istringstream lines(henon);
+    std::string a, b, table;
+    while (std::getline(lines, a) && std::getline(lines, b))
+        table += a + "," + b + "\n";
+    dir.write("t.csv", table);
+    const Call refused = kit({"run", dir.file("t.csv"), "--dims", "2:2", "--quick"});
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_NE(refused.err.find("looks like a table: every line holds 2 numbers"), std::string::npos)
+        << refused.err;
+    EXPECT_NE(refused.err.find("--column N"), std::string::npos) << refused.err;
+    const Call free = kit({"run", dir.file("t.csv"), "--dims", "2:2", "--quick", "--free-format"});
+    EXPECT_EQ(free.status, 0) << free.err;
+    EXPECT_NE(free.out.find("series: 3000 values, all used"), std::string::npos) << free.out;
+    dir.write("c.dat", "12,5\n13,25\n11,75\n");
+    EXPECT_NE(kit({"run", dir.file("c.dat")}).err.find("--decimal-comma"), std::string::npos);
+
+    // Every sample truncates to 0: a plain error pointing to prep, not radius advice.
+    std::string small;
+    for (int i = 0; i < 600; ++i)
+        small += "0." + std::to_string(1 + (i * 7) % 9) + "\n";
+    dir.write("s.dat", small);
+    const Call one = kit({"run", dir.file("s.dat"), "-o", dir.file("s.out")});
+    EXPECT_EQ(one.status, 1);
+    EXPECT_NE(one.err.find("every sample truncates to the same integer, 0"), std::string::npos)
+        << one.err;
+    EXPECT_NE(one.err.find("tarnvex-kit prep"), std::string::npos) << one.err;
+    EXPECT_FALSE(dir.exists("s.out"));
+
+    // A stopped run's file says so in table and plot; a result file is never left under its
+    // name by a failed run.
+    const Call done = kit({"run", dir.file("h.dat"), "--dims", "2:3", "-o", dir.file("r.out"),
+                           "--json", dir.file("r.json")});
+    ASSERT_EQ(done.status, 0) << done.err;
+    EXPECT_FALSE(dir.exists("r.out.partial"));
+    dir.write("r.out.partial", dir.read("r.out"));
+    const Call table_partial = kit({"table", dir.file("r.out.partial"), "--last"});
+    EXPECT_EQ(table_partial.status, 0);
+    EXPECT_EQ(table_partial.err, "stopped after 2950 steps: running estimates, not final ones\n");
+    EXPECT_EQ(kit({"table", dir.file("r.out"), "--last"}).err, "");
+    // The summary of another run is refused; the run's own is taken, for its stopped file too.
+    const Call other = kit({"run", dir.file("h.dat"), "--dims", "2:2", "--quick", "-o",
+                            dir.file("o.out"), "--json", dir.file("o.json")});
+    ASSERT_EQ(other.status, 0) << other.err;
+    const Call mixed =
+        kit({"plot", dir.file("r.out"), "--summary", dir.file("o.json"), "-o", dir.file("m.svg")});
+    EXPECT_EQ(mixed.status, 2);
+    EXPECT_NE(mixed.err.find("is the summary of another run (its mto differs"), std::string::npos)
+        << mixed.err;
+    dir.write("copy.out", dir.read("r.out"));
+    EXPECT_NE(kit({"plot", dir.file("copy.out"), "--summary", dir.file("r.json"), "-o",
+                   dir.file("c.svg")})
+                  .err.find("its result file is r.out"),
+              std::string::npos);
+
+    // suggest: Cao's dimension for 30 samples of the Henon map is 5, beyond 2 log10 30.
+    dir.write("h30.dat", henon.substr(0, [&] {
+        std::size_t pos = 0;
+        for (int i = 0; i < 30; ++i)
+            pos = henon.find('\n', pos) + 1;
+        return pos;
+    }()));
+    const Call suggest = kit({"suggest", dir.file("h30.dat"), "--max-dim", "6"});
+    EXPECT_NE(suggest.out.find("suggested dimension: none (E1 saturates from dimension 5, but 30 "
+                               "samples resolve dimensions up to 2: dimension 5 needs at least "
+                               "317 samples)"),
+              std::string::npos)
+        << suggest.out;
+}
+
 TEST(KitSweep, OneRowPerCombination) {
     TempDir dir;
     dir.write("h.dat", example("henon.dat"));
@@ -258,8 +344,9 @@ TEST(KitSweep, OneRowPerCombination) {
     // unconverged not checked; a sweep is quick, so the probes' checks and the surrogates
     // are not checked either.
     EXPECT_EQ(testing::count_of(csv, ",,,short"), 12) << csv;
-    EXPECT_EQ(testing::count_of(csv, ",unconverged;radius-dependence;time-symmetric;"
-                                     "spurious-largest;surrogates\n"),
+    EXPECT_EQ(testing::count_of(csv,
+                                ",unconverged;radius-dependence;time-symmetric;"
+                                "spurious-largest;surrogates\n"),
               12)
         << csv;
     EXPECT_EQ(testing::count_of(c.out, "\n"), 1 + 12 + 1);

@@ -3,12 +3,14 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 
 #include "kit/commands.hpp"
 #include "kit/options.hpp"
+#include "kit/result_file.hpp"
 #include "support/kit_util.hpp"
 #include "support/run_util.hpp"
 
@@ -192,16 +194,28 @@ TEST(KitPlot, WritesAPngOfTheExpectedSize) {
     EXPECT_NE(dir.read("d3.svg").find("<svg"), std::string::npos);
     // With the summary of the run: one panel more (lambda1 against the dimension) and the
     // verdict under the title.
-    dir.write("s.json",
-              "{\"dimensions\": [{\"dimension\": 2, \"lambda1\": 0.6, \"lambda1_error\": 0.02},"
-              " {\"dimension\": 3, \"lambda1\": 0.9, \"lambda1_error\": null}],"
-              " \"warnings\": [{\"code\": \"dimension-drift\"}]}");
+    // (The summary names the run's result file and parameters, as run --json writes them.)
+    const ResultFile header = read_result_file(result);
+    char parameters[400];
+    std::snprintf(parameters, sizeof parameters,
+                  "\"parameters\": {\"npts\": %ld, \"ncube\": %ld, \"tmax\": %ld, \"delay\": "
+                  "%ld, \"mfrom\": %ld, \"mto\": %ld, \"evolv\": %ld, \"dt\": %.9g, "
+                  "\"radius_pct\": %.9g}",
+                  header.npts, header.ncube, header.tmax, header.delay, header.mfrom, header.mto,
+                  header.evolv, header.dt, header.scalpct);
+    dir.write("s.json", "{\"result_file\": \"" + std::filesystem::path(result).filename().string() +
+                            "\", " + parameters +
+                            ", \"dimensions\": [{\"dimension\": 2, \"lambda1\": 0.6, "
+                            "\"lambda1_error\": 0.02},"
+                            " {\"dimension\": 3, \"lambda1\": 0.9, \"lambda1_error\": null}],"
+                            " \"warnings\": [{\"code\": \"dimension-drift\"}], \"not_checked\": "
+                            "[\"surrogates\"]}");
     const Call with =
         kit({"plot", result, "-o", dir.file("s.svg"), "--summary", dir.file("s.json")});
     ASSERT_EQ(with.status, 0) << with.err;
     EXPECT_NE(with.out.find("(3 panels,"), std::string::npos) << with.out;
     const std::string svg = dir.read("s.svg");
-    EXPECT_NE(svg.find("warnings: dimension-drift"), std::string::npos);
+    EXPECT_NE(svg.find("warnings: dimension-drift; not checked: surrogates"), std::string::npos);
     EXPECT_NE(svg.find("largest exponent against the embedding dimension"), std::string::npos);
     dir.write("bad.json", "{\"dimensions\": [1, 2");
     const Call bad =

@@ -126,8 +126,7 @@ TEST(SeriesLoading, GuardedReaderCountsWhatItLeavesOut) {
         (void)read_series_guarded(dir.file("header.csv"), false);
         ADD_FAILURE() << "no refusal";
     } catch (const SeriesError& e) {
-        EXPECT_NE(std::string(e.what()).find("a header line? tarnvex-kit prep "),
-                  std::string::npos)
+        EXPECT_NE(std::string(e.what()).find("a header line? tarnvex-kit prep "), std::string::npos)
             << e.what();
     }
     std::string text;

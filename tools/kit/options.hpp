@@ -10,11 +10,12 @@
 namespace tarnvex::kit {
 
 // The kit's exit statuses.
-inline constexpr int kStatusOk = 0;        // the run worked (warnings or not)
-inline constexpr int kStatusFile = 1;      // the series or a file could not be read or written
-inline constexpr int kStatusUsage = 2;     // a usage error, or parameters the checks refuse
-inline constexpr int kStatusNoSteps = 3;   // the run counted no step
-inline constexpr int kStatusWarnings = 4;  // warnings, under --strict
+inline constexpr int kStatusOk = 0;         // the run worked (warnings or not)
+inline constexpr int kStatusFile = 1;       // the series or a file could not be read or written
+inline constexpr int kStatusUsage = 2;      // a usage error, or parameters the checks refuse
+inline constexpr int kStatusNoSteps = 3;    // the run counted no step
+inline constexpr int kStatusWarnings = 4;   // warnings, under --strict
+inline constexpr int kStatusStopped = 130;  // stopped by an interrupt (Ctrl-C)
 
 // A failure with a message for the user; the tool prints it and exits with its status.
 class KitError : public std::runtime_error {

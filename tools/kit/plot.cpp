@@ -121,11 +121,49 @@ std::string reversal_line(const Json& rc) {
 // "verdict: no warnings" or "warnings: code, code" from a summary.
 std::string verdict_line(const Json& summary) {
     const auto& warnings = summary["warnings"].array;
-    if (warnings.empty()) return "verdict: no warnings";
-    std::string s = "warnings:";
+    std::string s = warnings.empty() ? "verdict: no warnings" : "warnings:";
     for (std::size_t i = 0; i < warnings.size(); ++i)
         s += (i == 0 ? " " : ", ") + warnings[i]["code"].string;
+    const auto& unchecked = summary["not_checked"].array;
+    for (std::size_t i = 0; i < unchecked.size(); ++i)
+        s += (i == 0 ? "; not checked: " : ", ") + unchecked[i].string;
     return s;
+}
+
+// Refuses a summary that another run wrote: its parameters must be the result file's, and
+// its result file must have this file's name (or the name of the run it was stopped from).
+void check_summary_matches(const Json& summary, const ResultFile& r, const std::string& path,
+                           const std::string& summary_path) {
+    const Json& p = summary["parameters"];
+    const auto same = [](double a, double b) {
+        return std::fabs(a - b) <= 1e-6 * std::max(1.0, std::fabs(b));
+    };
+    std::string differs;
+    const std::pair<const char*, double> fields[] = {{"npts", static_cast<double>(r.npts)},
+                                                     {"ncube", static_cast<double>(r.ncube)},
+                                                     {"tmax", static_cast<double>(r.tmax)},
+                                                     {"delay", static_cast<double>(r.delay)},
+                                                     {"mfrom", static_cast<double>(r.mfrom)},
+                                                     {"mto", static_cast<double>(r.mto)},
+                                                     {"evolv", static_cast<double>(r.evolv)},
+                                                     {"dt", r.dt},
+                                                     {"radius_pct", r.scalpct}};
+    for (const auto& [name, value] : fields) {
+        if (p[name].is_null() || !same(p[name].number, value))
+            differs += (differs.empty() ? "" : ", ") + std::string(name);
+    }
+    const std::string theirs =
+        std::filesystem::path(summary["result_file"].string).filename().string();
+    std::string ours = std::filesystem::path(path).filename().string();
+    if (r.stopped) ours = ours.substr(0, ours.size() - std::string(".partial").size());
+    if (differs.empty() && theirs == ours) return;
+    throw UsageError(summary_path + " is the summary of another run (" +
+                     (differs.empty()
+                          ? "its result file is " + theirs
+                          : "its " + differs +
+                                (differs.find(',') == std::string::npos ? " differs" : " differ") +
+                                " from " + path + "'s") +
+                     ")");
 }
 
 }  // namespace
@@ -160,6 +198,7 @@ PlotFiles plot_files(const ResultFile& r, const std::vector<int>& dims, const Js
     std::vector<std::string> heading{
         "Lyapunov spectrum of " + trim(r.infile) + " (" + trim(r.outfile) + ")",
         parameters_line(r) + "; warm-up records left out"};
+    if (const std::string note = stopped_note(r); !note.empty()) heading.push_back(note);
     if (summary != nullptr) {
         heading.push_back(verdict_line(*summary));
         if (const Json& rc = (*summary)["reverse_check"]; !rc.is_null()) {
@@ -232,6 +271,7 @@ int cmd_plot(const std::vector<std::string>& args, std::ostream& out, std::ostre
         throw UsageError(out_path.string() + " exists; it is not overwritten (--force overwrites)");
     }
     const ResultFile r = read_result_file(o.positional()[0]);
+    if (summary) check_summary_matches(*summary, r, o.positional()[0], *o.get("--summary"));
     std::vector<int> dims;
     if (const auto list = o.get("--dims")) {
         std::istringstream items(*list);

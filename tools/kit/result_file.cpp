@@ -106,7 +106,20 @@ ResultFile parse_result_file(const std::string& text) {
 }
 
 ResultFile read_result_file(const std::string& path) {
-    return parse_result_file(read_whole_file(path));
+    ResultFile r = parse_result_file(read_whole_file(path));
+    const std::string suffix = ".partial";
+    r.stopped = path.size() > suffix.size() &&
+                path.compare(path.size() - suffix.size(), suffix.size(), suffix) == 0;
+    return r;
+}
+
+std::string stopped_note(const ResultFile& r) {
+    if (!r.stopped) return {};
+    long samples = 0;
+    for (const auto& rec : r.records)
+        if (!rec.warmup) samples = rec.samples;
+    const long steps = r.evolv > 0 ? samples / r.evolv : samples;
+    return "stopped after " + std::to_string(steps) + " steps: running estimates, not final ones";
 }
 
 }  // namespace tarnvex::kit

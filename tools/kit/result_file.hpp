@@ -19,7 +19,15 @@ struct ResultFile {
     long npts = 0, ncube = 0, tmax = 0, delay = 0, mfrom = 0, mto = 0, evolv = 0;
     double dt = 0.0, scalpct = 0.0;
     std::vector<SpectrumRecord> records;
+    // A stopped run's file (named RESULT.partial by the kit): its last records are running
+    // estimates, not final ones.
+    bool stopped = false;
 };
+
+// "stopped after N steps: running estimates, not final ones" for a stopped run's file, else
+// empty. A file the program wrote cannot tell a run that ended from one that was stopped:
+// nothing is claimed of it beyond its header.
+std::string stopped_note(const ResultFile& r);
 
 // Parses the text of a result file; throws UsageError naming what is wrong when it is not
 // one.

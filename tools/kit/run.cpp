@@ -118,15 +118,14 @@ int cmd_run(const std::vector<std::string>& args, std::ostream& out, std::ostrea
     if (!quick) {
         probes = probe(samples, p);
     } else if (o.has("--reverse-check")) {
-        const auto used = std::span<const float>(samples).first(
-            static_cast<std::size_t>(res.derived.npts));
+        const auto used =
+            std::span<const float>(samples).first(static_cast<std::size_t>(res.derived.npts));
         probes.reversed = tarnvex::run(std::vector<float>(used.rbegin(), used.rend()), p);
     }
     const Diagnosis diagnosis = diagnose(res, &probes);
     const ReverseCheck* reversal = diagnosis.reversal ? &*diagnosis.reversal : nullptr;
     if (json) {
-        const std::string text =
-            summary_json(res, diagnosis, r.result_path, reversal);
+        const std::string text = summary_json(res, diagnosis, r.result_path, reversal);
         if (*json == "-") {
             out << text;
         } else {

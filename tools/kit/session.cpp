@@ -1,6 +1,8 @@
 #include "kit/session.hpp"
 
 #include <algorithm>
+#include <atomic>
+#include <csignal>
 #include <filesystem>
 #include <fstream>
 
@@ -14,9 +16,7 @@ namespace tarnvex::kit {
 
 namespace fs = std::filesystem;
 
-namespace {
-
-}  // namespace
+namespace {}  // namespace
 
 tarnvex::SeriesReading read_series_file(const std::string& path, bool free_format) {
     if (!fs::exists(path)) throw FileError("no series file " + path);
@@ -71,6 +71,66 @@ std::string short_name(const fs::path& p, const std::string& fallback) {
 
 }  // namespace
 
+namespace {
+
+// Set by an interrupt while a run writes its result file; the run stops at the end of its
+// current iteration.
+std::atomic<bool> interrupted{false};
+
+extern "C" void on_interrupt(int) {
+    interrupted.store(true);
+}
+
+struct Stopped {
+    std::int64_t iteration = 0;
+};
+
+// The program's records, and a stop at the end of the iteration when interrupted.
+class StoppableRecords : public tarnvex::Observer {
+  public:
+    explicit StoppableRecords(textio::RecordObserver& records) : records_(records) {}
+    void loop_started(std::int64_t ntrip) override { records_.loop_started(ntrip); }
+    void search_accepted(const tarnvex::SearchEvent& e) override { records_.search_accepted(e); }
+    void step_given_up(std::int64_t iteration, std::int64_t iref) override {
+        records_.step_given_up(iteration, iref);
+    }
+    void singular(const tarnvex::RetryEvent& e) override { records_.singular(e); }
+    void report(const tarnvex::ReportEvent& e) override {
+        records_.report(e);
+        nstep_ = e.nstep;
+    }
+    void warmup_ended(std::int64_t evolv) override { records_.warmup_ended(evolv); }
+    void iteration_done(std::int64_t iteration, std::int64_t ntrip) override {
+        records_.iteration_done(iteration, ntrip);
+        if (interrupted.load()) throw Stopped{iteration};
+    }
+    void finished(std::int64_t nstep, std::int32_t tmax) override {
+        records_.finished(nstep, tmax);
+    }
+    std::int64_t last_report() const { return nstep_; }
+
+  private:
+    textio::RecordObserver& records_;
+    std::int64_t nstep_ = 0;
+};
+
+// Interrupts stop the run instead of the process while it lives.
+class InterruptScope {
+  public:
+    InterruptScope() {
+        interrupted.store(false);
+        previous_ = std::signal(SIGINT, on_interrupt);
+    }
+    ~InterruptScope() { std::signal(SIGINT, previous_); }
+    InterruptScope(const InterruptScope&) = delete;
+    InterruptScope& operator=(const InterruptScope&) = delete;
+
+  private:
+    void (*previous_)(int) = SIG_DFL;
+};
+
+}  // namespace
+
 RunOutcome run_engine(const std::string& series, const std::vector<float>& samples,
                       const std::string& result, const RunParams& p, bool keep_transcript) {
     const std::string_view refusal = tarnvex::check(samples, p);
@@ -80,13 +140,18 @@ RunOutcome run_engine(const std::string& series, const std::vector<float>& sampl
     }
     if (fs::exists(result))
         throw UsageError(result + " exists; a result file is never overwritten");
+    // The file is written under a name of its own and takes its name when the run ends, so
+    // a stopped or failed run never leaves estimates under the result file's name.
+    const std::string partial = result + ".partial";
+    if (fs::exists(partial))
+        throw UsageError(partial + " exists (a stopped run's); move it away first");
     const std::string series_name = short_name(series, "series.dat");
     std::string result_name = short_name(result, "result.out");
     if (result_name == series_name) result_name = "result.out";
 
     textio::ResultFile file;
     try {
-        file.open_new("", fs::absolute(result).string());
+        file.open_new("", fs::absolute(partial).string());
     } catch (const textio::FatalError& e) {
         throw FileError("cannot create " + result + ": " +
                         std::string(textio::fatal_message(e.number)));
@@ -100,15 +165,32 @@ RunOutcome run_engine(const std::string& series, const std::vector<float>& sampl
     textio::write_result_header(file, textio::name_field(series_name),
                                 textio::name_field(result_name), p, d);
     textio::RecordObserver records(console, file);
+    StoppableRecords observer(records);
     RunOutcome o;
     try {
-        o.result = tarnvex::run(samples, p, &records);
+        const InterruptScope scope;
+        o.result = tarnvex::run(samples, p, &observer);
+    } catch (const Stopped& s) {
+        file.close();
+        throw KitError(kStatusStopped,
+                       "stopped at iteration " + std::to_string(s.iteration) + " after " +
+                           std::to_string(observer.last_report()) +
+                           " counted steps at the last record: the result file so far is kept "
+                           "as " +
+                           partial + " (running estimates, not final ones)");
     } catch (...) {
         file.close();
-        fs::remove(result);  // a failed run leaves nothing behind
+        fs::remove(partial);  // a failed run leaves nothing behind
         throw;
     }
     file.close();
+    std::error_code error;
+    fs::create_hard_link(partial, result, error);  // never over a file made meanwhile
+    if (error) {
+        fs::remove(partial);
+        throw FileError("cannot name the result file " + result + ": " + error.message());
+    }
+    fs::remove(partial);
     o.result_path = result;
     o.transcript = transcript.text();
     return o;

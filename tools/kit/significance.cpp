@@ -49,8 +49,8 @@ int cmd_surrogates(const std::vector<std::string>& args, std::ostream& out, std:
         if (s.empty()) {
             out << "counted no step\n";
         } else {
-            const double median = s.size() % 2 == 1 ? s[s.size() / 2]
-                                                    : (s[s.size() / 2 - 1] + s[s.size() / 2]) / 2.0;
+            const double median =
+                s.size() % 2 == 1 ? s[s.size() / 2] : (s[s.size() / 2 - 1] + s[s.size() / 2]) / 2.0;
             out << "min " << two(s.front()) << ", median " << two(median) << ", max "
                 << two(s.back()) << "\n";
         }

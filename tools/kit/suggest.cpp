@@ -135,7 +135,16 @@ int cmd_suggest(const std::vector<std::string>& args, std::ostream& out, std::os
         std::snprintf(row, sizeof row, "  %4zu  %5.2f  %5.2f\n", d + 1, cao.e1[d], cao.e2[d]);
         out << row;
     }
-    if (cao.dimension) {
+    // Never a dimension that a run of this series would call short.
+    const int resolvable = highest_resolvable_dimension(static_cast<std::int64_t>(samples.size()));
+    if (cao.dimension && *cao.dimension > resolvable) {
+        out << "suggested dimension: none (" << cao.reason << ", but " << samples.size()
+            << " samples resolve dimensions up to " << resolvable << ": dimension "
+            << *cao.dimension << " needs at least "
+            << static_cast<long long>(
+                   std::ceil(std::pow(10.0, *cao.dimension / thresholds::kEckmannRuelle)))
+            << " samples)\n";
+    } else if (cao.dimension) {
         out << "suggested dimension: " << *cao.dimension << " (" << cao.reason << ")\n";
     } else {
         out << "suggested dimension: none (" << cao.reason << ")\n";

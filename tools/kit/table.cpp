@@ -21,12 +21,13 @@ std::string number(double v) {
 }
 }  // namespace
 
-int cmd_table(const std::vector<std::string>& args, std::ostream& out, std::ostream&) {
+int cmd_table(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
     const CommandHelp& help = *find_command("table");
     const Options o(args, help);
     if (o.positional().size() != 1) throw_usage(help);
     const ResultFile r = read_result_file(o.positional()[0]);
     const std::string sep = o.has("--tsv") ? "\t" : ",";
+    if (const std::string note = stopped_note(r); !note.empty()) err << note << "\n";
     if (o.has("--last")) {
         std::map<int, const SpectrumRecord*> last;
         for (const auto& rec : r.records)
