@@ -194,9 +194,10 @@ double kaplan_yorke(const std::vector<double>& sorted);
 
 // Pairs the forward exponents with the negated reversed ones (nearest first, relative to
 // their size) and marks each: a forward exponent with a partner is confirmed, one without is
-// likely spurious. The test is inconclusive (no exponent marked spurious, none confirmed)
-// when `reversed_ok` is false, when the reversed spectrum copies the forward one (the mark
-// of a time-symmetric process, whose negation would pair by chance), when fewer than half
+// likely spurious. The test is inconclusive (no exponent marked spurious) when
+// `reversed_ok` is false, when the reversed spectrum copies the forward one (the mark of a
+// time-symmetric process, whose negation would pair by chance: then none is confirmed
+// either), when fewer than half
 // of the forward exponents find a partner, or when the largest reversed exponent (the most
 // contracting forward direction, negated) finds none.
 ReverseCheck pair_reversed(const std::vector<double>& forward, const std::vector<double>& reversed,
