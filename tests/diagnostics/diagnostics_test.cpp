@@ -374,6 +374,32 @@ TEST(Figures, RadiusPartOfTheStandardError) {
     EXPECT_FALSE(extent_spread(std::vector<float>(1999, 1.0f)).has_value());
 }
 
+// The advice of `coarse` tells a recording with few levels from one that truncation made
+// coarse; every sample on one integer is a plain refusal, not a run.
+TEST(Checks, CoarseAdviceAndOneInteger) {
+    // samples, int_min, int_max, distinct integers, distinct values
+    const SeriesFacts lattice{3000, 0, 400, 400, 400};
+    const SeriesFacts truncated{3000, -1, 1, 3, 2950};
+    const auto l = coarse_check(lattice);
+    const auto t = coarse_check(truncated);
+    ASSERT_TRUE(l && t);
+    EXPECT_NE(l->advice.find("scaling adds no resolution"), std::string::npos) << l->advice;
+    EXPECT_NE(t->advice.find("scale the series first"), std::string::npos) << t->advice;
+    EXPECT_FALSE(coarse_check(SeriesFacts{3000, 0, 5000, 2000, 2000}).has_value());
+
+    const auto constant = one_integer_refusal(SeriesFacts{500, 7, 7, 1, 1});
+    ASSERT_TRUE(constant.has_value());
+    EXPECT_EQ(*constant,
+              "the series is constant (every sample truncates to 7): it has no "
+              "exponents");
+    const auto collapsed = one_integer_refusal(SeriesFacts{500, 0, 0, 1, 9});
+    ASSERT_TRUE(collapsed.has_value());
+    EXPECT_NE(collapsed->find("every sample truncates to the same integer, 0, "),
+              std::string::npos);
+    EXPECT_NE(collapsed->find("tarnvex-kit prep"), std::string::npos);
+    EXPECT_FALSE(one_integer_refusal(SeriesFacts{500, 0, 1, 2, 9}).has_value());
+}
+
 TEST(Figures, SortedSumAndKaplanYorke) {
     EXPECT_NEAR(kaplan_yorke({0.605, -2.342}), 1.0 + 0.605 / 2.342, 1e-12);
     EXPECT_NEAR(kaplan_yorke({1.31, 0.0, -21.0}), 2.0 + 1.31 / 21.0, 1e-12);
