@@ -203,8 +203,11 @@ double kaplan_yorke(const std::vector<double>& sorted);
 ReverseCheck pair_reversed(const std::vector<double>& forward, const std::vector<double>& reversed,
                            bool reversed_ok, const std::string& why_not);
 
-// True when every reversed exponent copies the forward one of the same rank while the
-// forward spectrum is not symmetric about zero (both sorted from the largest).
+// True when every reversed exponent copies the forward one of the same rank (both sorted
+// from the largest).
+bool same_spectrum(const std::vector<double>& forward, const std::vector<double>& reversed);
+// The same, while the forward spectrum is not symmetric about zero (a symmetric spectrum
+// is its own negation: a copy then tells nothing).
 bool copies_forward(const std::vector<double>& forward, const std::vector<double>& reversed);
 
 // Runs the time-reversed series with the same parameters and compares the highest

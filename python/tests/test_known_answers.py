@@ -67,7 +67,8 @@ def test_ar1_error_bars_cover_the_spread_between_realizations():
     reported = float(np.median([f.lambda1_error for f in figures]))
     trajectory = float(np.median([f.lambda1_trajectory_error for f in figures]))
     assert np.std(lambda1, ddof=1) <= 1.7 * reported
-    assert 0.03 <= reported <= 0.2
+    # 20 realizations spread by 0.051 (README): no more than 0.5 to 1.7 times that reported.
+    assert 0.03 <= reported <= 0.1
     assert reported >= 5 * trajectory
     # The same series in a quick run: the trajectory part only, and it says so.
     quick = tarnvex.spectrum(_ar1(100), dims=3, scale=1, quick=True)

@@ -158,10 +158,10 @@ std::optional<Warning> positive_sum(const Diagnosis& dg) {
 }
 
 // The first index from which every two dimensions agree, the plateau spanning at least
-// three dimensions when the run has four or more (two agreeing at the top of a long rise
-// are no plateau); none when there is no such index.
+// three dimensions, or all of a run of fewer (two agreeing at the top of a rise are no
+// plateau); none when there is no such index.
 std::optional<std::size_t> plateau_from(const std::vector<DimensionFigures>& f) {
-    const std::size_t least = f.size() >= 4 ? 3 : 2;
+    const std::size_t least = std::min<std::size_t>(f.size(), 3);
     for (std::size_t from = 0; from + least <= f.size(); ++from) {
         bool agree = true;
         for (std::size_t i = from; i < f.size() && agree; ++i) {
@@ -188,21 +188,27 @@ std::optional<Warning> dimension_drift(Diagnosis& dg, CheckStatus& status) {
                           f.begin() + static_cast<std::ptrdiff_t>(*from), f.end()));
         return std::nullopt;
     }
-    // The figure: how far the lowest and the highest dimension lie apart.
-    const Agreement last =
-        agreement(f.front(), f.back(), kDriftRelative, kDriftErrors, kDriftFloor);
+    // The figure: the two dimensions that disagree most, beyond their tolerance.
+    Agreement last;
+    for (std::size_t i = 0; i < f.size(); ++i) {
+        for (std::size_t j = i + 1; j < f.size(); ++j) {
+            const Agreement g = agreement(f[i], f[j], kDriftRelative, kDriftErrors, kDriftFloor);
+            if (!(last.difference - last.tolerance >= g.difference - g.tolerance)) last = g;
+        }
+    }
     bool rising = true, falling = true;
     for (std::size_t k = 1; k < f.size(); ++k) {
         rising = rising && f[k].lambda1 > f[k - 1].lambda1;
         falling = falling && f[k].lambda1 < f[k - 1].lambda1;
     }
     const char* how = rising ? "keeps rising" : falling ? "keeps falling" : "keeps changing";
-    return Warning{"dimension-drift", last.difference, last.tolerance,
-                   std::string("lambda1 ") + how +
-                       " with the dimension and settles nowhere: " + lambda1_list(f),
-                   "an exponent that changes with the dimension is no property of the "
-                   "system: a rise points to spurious exponents or noise, a steady fall to "
-                   "noise; look for a plateau at other dimensions and radii"};
+    return Warning{
+        "dimension-drift", last.difference, last.tolerance,
+        std::string("lambda1 ") + how +
+            " with the dimension and reaches no plateau up to the highest: " + lambda1_list(f),
+        "an exponent that changes with the dimension is no property of the "
+        "system: a rise points to spurious exponents or noise, a steady fall to "
+        "noise; look for a plateau at other dimensions and radii"};
 }
 
 std::optional<Warning> stalled(const Result& r) {
@@ -336,8 +342,11 @@ std::optional<Warning> radius_dependence(const Diagnosis& dg, const Result& r, c
                  format("%g", smaller) + " (radius_pct=" + format("%g", smaller) + ")";
     } else {
         advice =
-            "no small-neighbourhood limit is reached: such estimates are no exponents of a "
-            "deterministic system (noise does this); try more samples before a smaller radius";
+            "no small-neighbourhood limit is reached at these radii: probe smaller ones "
+            "still (--radius-pct " +
+            format("%g", smaller * kRadiusProbe) +
+            ") and more samples; noise moves so with the radius, and so does a flow "
+            "whose radius is too large";
     }
     return Warning{"radius-dependence", worst.difference, worst.tolerance,
                    "lambda1 of dimension " + dimensions_text(moved) +
@@ -363,12 +372,16 @@ std::optional<Warning> time_symmetric(const Diagnosis& dg, const Probes* probes,
     for (const auto& f : dg.figures) {
         const DimensionFigures* b = figure_of(back, f.dimension);
         if (f.dimension < 2 || b == nullptr) continue;
+        // A spectrum symmetric about zero is its own negation: a copy tells nothing there.
+        if (same_spectrum(f.sorted, b->sorted) && !copies_forward(f.sorted, b->sorted)) continue;
         judged.push_back(f.dimension);
         if (copies_forward(f.sorted, b->sorted)) ++copies;
     }
     if (judged.empty()) {
         status = {"time-symmetric", CheckState::NotChecked,
-                  "one exponent cannot show a symmetry: run dimension 2 or more"};
+                  dg.figures.size() == 1 && dg.figures[0].dimension < 2
+                      ? "one exponent cannot show a symmetry: run dimension 2 or more"
+                      : "the spectra are symmetric about zero: a copy and a negation are the same"};
         return std::nullopt;
     }
     if (copies < judged.size()) return std::nullopt;
@@ -414,8 +427,9 @@ std::optional<Warning> spurious_largest(const Diagnosis& dg, const Probes* probe
                    "the largest exponent of dimension " + std::to_string(c.dimension) + ", " +
                        two(c.forward[0]) +
                        ", does not change sign under time reversal: likely spurious; " + confirmed,
-                   "report the largest confirmed exponent, or a lower dimension whose largest "
-                   "exponent is confirmed"};
+                   "the confirmed exponents of this dimension may hold spurious ones too: "
+                   "prefer a lower dimension whose lambda1 settles and survives a smaller "
+                   "radius"};
 }
 
 }  // namespace
@@ -489,9 +503,12 @@ std::optional<Warning> coarse_check(const SeriesFacts& f) {
                                            kMinDistinctShare * static_cast<double>(f.samples_used));
     const bool few = static_cast<double>(f.distinct_ints) < distinct_limit;
     if (!few && span >= kMinIntegerSpan) return std::nullopt;
-    // Truncation merges values only when the samples take more distinct values than
-    // integers; a recording with few levels has no more resolution to give.
-    const bool lattice = f.distinct_values <= f.distinct_ints;
+    // A recording with fewer levels than the limit has no more resolution to give, however
+    // it is scaled; truncation merges values only when the samples take more distinct values
+    // than integers.
+    const bool lattice = static_cast<double>(f.distinct_values) < distinct_limit ||
+                         f.distinct_values <= f.distinct_ints;
+    const bool merged = f.distinct_ints < f.distinct_values;
     return Warning{"coarse", static_cast<double>(few ? f.distinct_ints : span),
                    few ? distinct_limit : static_cast<double>(kMinIntegerSpan),
                    format("the samples truncate to %.0f distinct integers over a span of %.0f",
@@ -500,10 +517,15 @@ std::optional<Warning> coarse_check(const SeriesFacts& f) {
                                          static_cast<double>(f.distinct_values))
                                 : format(" (from %.0f distinct values before truncation)",
                                          static_cast<double>(f.distinct_values))),
-                   lattice ? "the recording has few levels: scaling adds no resolution, so the "
-                             "neighbourhoods stay coarse; only a finer recording helps"
-                           : "every sample is truncated to an integer: scale the series first "
-                             "(tarnvex-kit prep)"};
+                   lattice
+                       ? std::string(merged ? "scale the series (tarnvex-kit prep) to keep every "
+                                              "level; but "
+                                            : "") +
+                             "the recording has few levels: scaling adds no resolution "
+                             "beyond them, so the neighbourhoods stay coarse; only a finer "
+                             "recording helps"
+                       : "every sample is truncated to an integer: scale the series first "
+                         "(tarnvex-kit prep)"};
 }
 
 std::optional<std::string> one_integer_refusal(const SeriesFacts& f) {

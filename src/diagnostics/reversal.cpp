@@ -39,6 +39,13 @@ const char* reversal_name(Reversal r) {
     return "inconclusive";
 }
 
+bool same_spectrum(const std::vector<double>& forward, const std::vector<double>& reversed) {
+    if (forward.empty() || reversed.size() != forward.size()) return false;
+    for (std::size_t i = 0; i < forward.size(); ++i)
+        if (!same(forward[i], reversed[i])) return false;
+    return true;
+}
+
 bool copies_forward(const std::vector<double>& forward, const std::vector<double>& reversed) {
     const std::size_t m = forward.size();
     if (m == 0 || reversed.size() != m) return false;
@@ -78,7 +85,7 @@ ReverseCheck pair_reversed(const std::vector<double>& forward, const std::vector
     }
     // A reversed spectrum that copies the forward one says the process looks the same both
     // ways in time: its negation then pairs with the forward exponents only by chance.
-    const bool copy = reversed_ok && copies_forward(forward, reversed);
+    const bool copy = reversed_ok && same_spectrum(forward, reversed);
     // The largest exponent of the reversed run is the forward run's most contracting
     // direction negated, an exponent the method resolves in both: when it finds no partner
     // the reversed run does not mirror the forward one, and no pair means anything.

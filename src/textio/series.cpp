@@ -114,9 +114,26 @@ std::string series_layout_refusal(std::string_view text, const std::string& path
         if (line.find_first_not_of(" \t\r") != std::string_view::npos) lines.push_back(line);
         pos = end + 1;
     }
-    if (lines.size() < 2) return {};
     const std::string free = " (--free-format reads every number in order, as tarnvex does)";
-    if (std::all_of(lines.begin(), lines.end(), decimal_comma)) {
+    if (const auto slash = text.find('/'); slash != std::string_view::npos) {
+        const auto line_no =
+            std::count(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(slash), '\n') + 1;
+        return path + " holds a '/' on line " + std::to_string(line_no) +
+               ", where tarnvex stops reading (a date such as 2020/01/01? one column of the file: "
+               "tarnvex-kit prep " +
+               path + " --column N -o SERIES)" + free;
+    }
+    if (lines.size() < 2) return {};
+    const auto plain_integer = [](std::string_view line) {
+        const auto cells = cells_of(line);
+        return cells.size() == 1 &&
+               cells[0].find_first_not_of("+-0123456789") == std::string_view::npos;
+    };
+    const bool commas = std::any_of(lines.begin(), lines.end(), decimal_comma) &&
+                        std::all_of(lines.begin(), lines.end(), [&](std::string_view l) {
+                            return decimal_comma(l) || plain_integer(l);
+                        });
+    if (commas) {
         return path + " has one comma between digits on every line (\"" +
                std::string(cells_of(lines.front()).empty() ? "" : lines.front()) +
                "\"): decimal commas? tarnvex-kit prep " + path +
@@ -158,7 +175,9 @@ std::string series_layout_refusal(std::string_view text, const std::string& path
 }
 
 std::string SeriesReading::cut_note() const {
-    if (values_in_file <= static_cast<std::int64_t>(samples.size())) return {};
+    if (samples.size() != static_cast<std::size_t>(kMaxSamples) ||
+        values_in_file <= static_cast<std::int64_t>(samples.size()))
+        return {};
     return "used the first " + std::to_string(samples.size()) + " of " +
            std::to_string(values_in_file) + " values: the sample limit";
 }
@@ -175,8 +194,10 @@ SeriesReading read_series_guarded(const std::string& path, bool free_format) {
     } catch (const SeriesError& e) {
         throw SeriesError(e.what() + unreadable_hint(text, path));
     }
-    // The numbers of the file: free-format items, a repeat r*v counting r.
-    std::istringstream in(text);
+    // The numbers of the file up to a '/' (where the reader stops): free-format items, a
+    // repeat r*v counting r.
+    const std::string read_part = text.substr(0, text.find('/'));
+    std::istringstream in(read_part);
     std::string line;
     while (std::getline(in, line)) {
         for (const auto cell : cells_of(line)) {

@@ -137,14 +137,14 @@ TEST(Checks, FireJustPastTheirThresholdsAndNotBefore) {
          nullptr},
         // dimension-drift: every dimension from the lowest; the last two must agree within
         // 10 % of the larger (these estimates are steady: no standard error widens it) ...
-        {"the last pair 10 % apart",
+        {"a plateau of three, 10 % apart",
          [](Result& r) {
-             set_dimensions(r, {0.5, 1.0, 1.1});
+             set_dimensions(r, {0.5, 1.0, 1.0, 1.1});
          },
          nullptr},
-        {"the last pair 10.7 % apart",
+        {"a plateau of three, 10.7 % apart",
          [](Result& r) {
-             set_dimensions(r, {0.5, 1.0, 1.12});
+             set_dimensions(r, {0.5, 1.0, 1.0, 1.12});
          },
          "dimension-drift"},
         {"a rise from the lowest dimension",
@@ -164,6 +164,13 @@ TEST(Checks, FireJustPastTheirThresholdsAndNotBefore) {
              set_dimensions(r, {1.0, 1.2, 1.58, 1.6, 1.62});
          },
          nullptr},
+        // Three dimensions: the plateau must hold all three (a spurious rise at a large
+        // radius: Henon at 6 %).
+        {"a rise to two that agree, of three",
+         [](Result& r) {
+             set_dimensions(r, {0.60, 1.24, 1.31});
+         },
+         "dimension-drift"},
         {"a fall to the highest",
          [](Result& r) {
              set_dimensions(r, {1.0, 1.0, 0.7});
@@ -172,12 +179,12 @@ TEST(Checks, FireJustPastTheirThresholdsAndNotBefore) {
         // ... or within 0.05 near zero.
         {"0.049 apart near zero",
          [](Result& r) {
-             set_dimensions(r, {1.0, 0.0, 0.049});
+             set_dimensions(r, {1.0, 0.0, 0.0, 0.049});
          },
          nullptr},
         {"0.06 apart near zero",
          [](Result& r) {
-             set_dimensions(r, {1.0, 0.0, 0.06});
+             set_dimensions(r, {1.0, 0.0, 0.0, 0.06});
          },
          "dimension-drift"},
         // stalled: 200 given up in a row, or more than 20 % of the iterations.

@@ -239,6 +239,13 @@ TEST(Reversal, PairsNearestFirstAndMarks) {
          false,
          {Reversal::Inconclusive, Reversal::Inconclusive, Reversal::Inconclusive,
           Reversal::Inconclusive}},
+        // A spectrum symmetric about zero copied by the reversed one: nothing confirmed.
+        {"symmetric copy",
+         {0.5, -0.5},
+         {0.5, -0.5},
+         true,
+         false,
+         {Reversal::Inconclusive, Reversal::Inconclusive}},
         // A reversed run that cannot be trusted decides nothing.
         {"untrusted",
          {0.60, -2.3},

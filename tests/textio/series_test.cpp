@@ -99,6 +99,9 @@ TEST(SeriesLoading, FilesThatLookLikeSomethingElse) {
         {"ten values, one falls", "1\n2\n3\n4\n5\n6\n7\n8\n10\n9\n", nullptr},
         {"rows of five, the last of two", partial, nullptr},
         {"a header line", "value\n3\n4\n", nullptr},  // the reader's own error tells
+        {"decimal commas and whole numbers", "12,5\n37\n11,75\n", "decimal commas?"},
+        {"dates", "2020/01/01 1343.6\n2020/01/02 1351.2\n", "holds a '/' on line 1"},
+        {"a '/' that ends the read", "1\n2\n/\n3\n", "where tarnvex stops reading"},
         {"one line", "1 2 3\n", nullptr},
     };
     for (const auto& c : cases) {
@@ -138,6 +141,12 @@ TEST(SeriesLoading, GuardedReaderCountsWhatItLeavesOut) {
     EXPECT_EQ(r.samples.size(), 20000u);
     EXPECT_EQ(r.values_in_file, 25003);
     EXPECT_EQ(r.cut_note(), "used the first 20000 of 25003 values: the sample limit");
+    // A '/' ends the read: the values after it are neither counted nor blamed on the limit.
+    dir.write("slash.dat", "1 2 3\n/\n4 5 6\n");
+    const SeriesReading s = read_series_guarded(dir.file("slash.dat"), true);
+    EXPECT_EQ(s.samples.size(), 3u);
+    EXPECT_EQ(s.values_in_file, 3);
+    EXPECT_EQ(s.cut_note(), "");
 }
 
 }  // namespace

@@ -16,8 +16,6 @@ namespace tarnvex::kit {
 
 namespace fs = std::filesystem;
 
-namespace {}  // namespace
-
 tarnvex::SeriesReading read_series_file(const std::string& path, bool free_format) {
     if (!fs::exists(path)) throw FileError("no series file " + path);
     try {
@@ -30,13 +28,12 @@ tarnvex::SeriesReading read_series_file(const std::string& path, bool free_forma
 std::string reading_line(const tarnvex::SeriesReading& r, std::int32_t used) {
     const auto read = static_cast<std::int64_t>(r.samples.size());
     std::string s = "series: " + std::to_string(r.values_in_file) + " values";
-    if (const std::string cut = r.cut_note(); !cut.empty()) {
-        s += "; " + cut;
-    } else if (used < read) {
-        s += "; used the first " + std::to_string(used) + " (--npts)";
-    } else {
-        s += ", all used";
-    }
+    const std::string cut = r.cut_note();
+    if (!cut.empty()) s += "; " + cut;
+    if (used < read)
+        s += std::string(cut.empty() ? "; " : ", of them ") + "used the first " +
+             std::to_string(used) + " (--npts)";
+    if (cut.empty() && used >= read) s += ", all used";
     return s;
 }
 
@@ -120,6 +117,8 @@ class InterruptScope {
     InterruptScope() {
         interrupted.store(false);
         previous_ = std::signal(SIGINT, on_interrupt);
+        // An interrupt the caller ignores (nohup, a background job) stays ignored.
+        if (previous_ == SIG_IGN) std::signal(SIGINT, SIG_IGN);
     }
     ~InterruptScope() { std::signal(SIGINT, previous_); }
     InterruptScope(const InterruptScope&) = delete;
@@ -186,11 +185,15 @@ RunOutcome run_engine(const std::string& series, const std::vector<float>& sampl
     file.close();
     std::error_code error;
     fs::create_hard_link(partial, result, error);  // never over a file made meanwhile
-    if (error) {
+    if (!error) {
         fs::remove(partial);
-        throw FileError("cannot name the result file " + result + ": " + error.message());
+    } else if (!fs::exists(result)) {
+        fs::rename(partial, result, error);  // a file system without hard links
     }
-    fs::remove(partial);
+    if (error) {
+        throw FileError("the run ended, but " + result + " cannot take its name (" +
+                        error.message() + "): the result is kept as " + partial);
+    }
     o.result_path = result;
     o.transcript = transcript.text();
     return o;

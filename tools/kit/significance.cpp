@@ -25,6 +25,7 @@ int cmd_surrogates(const std::vector<std::string>& args, std::ostream& out, std:
     const int jobs = static_cast<int>(o.get_long("-j", 1, 1, 64));
     const SeriesReading reading = read_series_file(o.positional()[0], o.has("--free-format"));
     const std::vector<float>& samples = reading.samples;
+    refuse_one_integer(samples, p);
     const std::string_view refusal = check(samples, p);
     if (!refusal.empty()) {
         throw UsageError("the parameters are refused: " +
