@@ -302,8 +302,25 @@ TEST(KitRun, ReadAsMeant) {
     const Call mixed =
         kit({"plot", dir.file("r.out"), "--summary", dir.file("o.json"), "-o", dir.file("m.svg")});
     EXPECT_EQ(mixed.status, 2);
-    EXPECT_NE(mixed.err.find("is the summary of another run (its mto differs"), std::string::npos)
+    EXPECT_NE(mixed.err.find("is the summary of another run (it differs in mto"), std::string::npos)
         << mixed.err;
+    // The same answers on another series: its name and the estimates tell them apart.
+    std::string other_series;
+    for (const float v : testing::ar1(3000, 0.9, 1000.0))
+        other_series += std::to_string(static_cast<long>(v)) + "\n";
+    dir.write("ar.dat", other_series);
+    ASSERT_EQ(kit({"run", dir.file("ar.dat"), "--dims", "2:3", "--quick", "-o", dir.file("ar.out"),
+                   "--json", dir.file("ar.json")})
+                  .status,
+              0);
+    EXPECT_NE(
+        kit({"plot", dir.file("r.out"), "--summary", dir.file("ar.json"), "-o", dir.file("n.svg")})
+            .err.find("it differs in series, estimates"),
+        std::string::npos);
+    EXPECT_EQ(
+        kit({"plot", dir.file("r.out"), "--summary", dir.file("r.json"), "-o", dir.file("own.svg")})
+            .status,
+        0);
     dir.write("copy.out", dir.read("r.out"));
     EXPECT_NE(kit({"plot", dir.file("copy.out"), "--summary", dir.file("r.json"), "-o",
                    dir.file("c.svg")})

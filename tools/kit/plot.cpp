@@ -156,13 +156,36 @@ void check_summary_matches(const Json& summary, const ResultFile& r, const std::
         std::filesystem::path(summary["result_file"].string).filename().string();
     std::string ours = std::filesystem::path(path).filename().string();
     if (r.stopped) ours = ours.substr(0, ours.size() - std::string(".partial").size());
+    // The series: the header holds its name when it fitted 20 characters.
+    const std::string infile = trim(r.infile);
+    if (const Json& series = summary["series_file"]; !series.is_null() && infile != "series.dat") {
+        const std::string name = std::filesystem::path(series.string).filename().string();
+        if (name != infile) differs += (differs.empty() ? "" : ", ") + std::string("series");
+    }
+    // The last record of every dimension, as the file rounds it.
+    for (const Json& dim : summary["dimensions"].array) {
+        const Json& last = dim["last_record"];
+        if (last.is_null()) continue;
+        const SpectrumRecord* rec = nullptr;
+        for (const auto& x : r.records)
+            if (x.dimension == static_cast<int>(dim["dimension"].number)) rec = &x;
+        bool same_record = rec != nullptr &&
+                           static_cast<double>(rec->samples) == last["samples"].number &&
+                           rec->estimates.size() == last["estimates"].array.size();
+        for (std::size_t i = 0; same_record && i < rec->estimates.size(); ++i) {
+            const double v = last["estimates"].array[i].number;
+            same_record =
+                std::isnan(rec->estimates[i]) || std::fabs(rec->estimates[i] - v) <= 0.0051;
+        }
+        if (!same_record) {
+            differs += (differs.empty() ? "" : ", ") + std::string("estimates");
+            break;
+        }
+    }
     if (differs.empty() && theirs == ours) return;
     throw UsageError(summary_path + " is the summary of another run (" +
-                     (differs.empty()
-                          ? "its result file is " + theirs
-                          : "its " + differs +
-                                (differs.find(',') == std::string::npos ? " differs" : " differ") +
-                                " from " + path + "'s") +
+                     (differs.empty() ? "its result file is " + theirs
+                                      : "it differs in " + differs + " from " + path) +
                      ")");
 }
 

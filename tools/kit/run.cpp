@@ -125,7 +125,7 @@ int cmd_run(const std::vector<std::string>& args, std::ostream& out, std::ostrea
     const Diagnosis diagnosis = diagnose(res, &probes);
     const ReverseCheck* reversal = diagnosis.reversal ? &*diagnosis.reversal : nullptr;
     if (json) {
-        const std::string text = summary_json(res, diagnosis, r.result_path, reversal);
+        const std::string text = summary_json(res, diagnosis, r.result_path, reversal, series);
         if (*json == "-") {
             out << text;
         } else {

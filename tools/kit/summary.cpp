@@ -102,10 +102,11 @@ void print_reversal(std::ostream& out, const ReverseCheck& c) {
 }
 
 std::string summary_json(const Result& r, const Diagnosis& d, const std::string& result_path,
-                         const ReverseCheck* reversal) {
+                         const ReverseCheck* reversal, const std::string& series_path) {
     const Parameters& p = r.parameters;
     std::ostringstream j;
     j << "{\n  \"result_file\": " << json_string(result_path) << ",\n";
+    if (!series_path.empty()) j << "  \"series_file\": " << json_string(series_path) << ",\n";
     j << "  \"parameters\": {\"npts\": " << r.derived.npts << ", \"ncube\": " << p.ncube
       << ", \"tmax\": " << r.derived.tmax << ", \"to_the_end\": " << (p.tmax ? "false" : "true")
       << ", \"delay\": " << p.delay << ", \"mfrom\": " << p.mfrom << ", \"mto\": " << p.mto
@@ -133,7 +134,17 @@ std::string summary_json(const Result& r, const Diagnosis& d, const std::string&
           << ", \"lambda1_radius_error\": " << optional_number(f.lambda1_radius_error)
           << ", \"lambda1_half_radius\": " << optional_number(f.lambda1_half_radius)
           << ", \"sum\": " << json_number(f.sum)
-          << ", \"kaplan_yorke\": " << json_number(f.kaplan_yorke) << "}";
+          << ", \"kaplan_yorke\": " << json_number(f.kaplan_yorke);
+        // The estimates of the last report point: the last record of this dimension in the
+        // result file, which plot --summary matches.
+        if (e.reports() > 0) {
+            const std::size_t k = e.reports() - 1;
+            const auto last = e.exponents_at(k);
+            j << ", \"last_record\": {\"samples\": " << e.samples[k]
+              << ", \"estimates\": " << numbers(std::vector<double>(last.begin(), last.end()))
+              << "}";
+        }
+        j << "}";
     }
     j << (d.figures.empty() ? "],\n" : "\n  ],\n");
     j << "  \"warnings\": [";

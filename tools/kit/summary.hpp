@@ -28,7 +28,8 @@ void print_reversal(std::ostream& out, const ReverseCheck& c);
 // The whole summary as JSON: parameters, series, counts, figures, warnings and, when it
 // was made, the time-reversal test (the diagnosis's own when none is given).
 std::string summary_json(const Result& r, const Diagnosis& d, const std::string& result_path,
-                         const ReverseCheck* reversal = nullptr);
+                         const ReverseCheck* reversal = nullptr,
+                         const std::string& series_path = "");
 
 // The plain message of a run that counted no step, with what to change.
 std::string no_step_message(const Result& r);
