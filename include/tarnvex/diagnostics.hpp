@@ -141,7 +141,9 @@ struct ReverseCheck {
                                    // the negated reversed ones, or -1
     std::vector<Reversal> marks;   // per forward exponent
     bool conclusive = false;
-    std::string reason;  // why it is inconclusive, or what it found
+    bool reversed_trusted = true;  // false: the reversed run counted no step, or is short,
+                                   // coarse or stalled
+    std::string reason;            // why it is inconclusive, or what it found
 };
 
 // The extra runs of the full verdict, on the same samples and parameters.

@@ -367,6 +367,10 @@ std::optional<Warning> time_symmetric(const Diagnosis& dg, const Probes* probes,
         status = {"time-symmetric", CheckState::NotChecked, "the reversed run counted no step"};
         return std::nullopt;
     }
+    if (dg.reversal && !dg.reversal->reversed_trusted) {
+        status = {"time-symmetric", CheckState::NotChecked, dg.reversal->reason};
+        return std::nullopt;
+    }
     std::vector<int> judged;
     std::size_t copies = 0;
     for (const auto& f : dg.figures) {

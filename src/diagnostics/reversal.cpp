@@ -60,6 +60,7 @@ bool copies_forward(const std::vector<double>& forward, const std::vector<double
 ReverseCheck pair_reversed(const std::vector<double>& forward, const std::vector<double>& reversed,
                            bool reversed_ok, const std::string& why_not) {
     ReverseCheck c;
+    c.reversed_trusted = reversed_ok;
     c.forward = forward;
     c.reversed = reversed;
     const std::size_t m = forward.size();
