@@ -156,8 +156,9 @@ struct Probes {
 };
 
 // Runs the probes of the verdict for these samples and parameters (the parameters of the
-// run being judged). ParameterError as run() would throw it.
-Probes probe(std::span<const float> samples, const Parameters& p);
+// run being judged): the reversed run, and unless `half_radius` is false the half-radius
+// run with the spread of the extent. ParameterError as run() would throw it.
+Probes probe(std::span<const float> samples, const Parameters& p, bool half_radius = true);
 
 // The spread of log(extent) over segments of these samples (see Probes::extent_spread).
 std::optional<double> extent_spread(std::span<const float> samples);

@@ -28,6 +28,15 @@ std::string dimensions_text(const std::vector<int>& dims) {
     return s;
 }
 
+// The sample standard deviation (n - 1 in the denominator) of at least two values.
+double standard_deviation(const std::vector<double>& v) {
+    const double mean = std::accumulate(v.begin(), v.end(), 0.0) / static_cast<double>(v.size());
+    double var = 0.0;
+    for (const double x : v)
+        var += (x - mean) * (x - mean);
+    return std::sqrt(var / static_cast<double>(v.size() - 1));
+}
+
 // Standard error of the mean of the exponent in direction `i` over the counted steps, by
 // batch means: the interval averages between consecutive report points (from the
 // differences of the cumulative log sums, so each covers only its own steps) grouped into
@@ -55,13 +64,7 @@ std::optional<double> batch_error(const DimensionEstimates& d, std::size_t i, fl
             static_cast<double>(steps[to] - steps[from]) * static_cast<double>(tfac);
         means.push_back((sums[to] - sums[from]) / span);
     }
-    const double mean =
-        std::accumulate(means.begin(), means.end(), 0.0) / static_cast<double>(batches);
-    double var = 0.0;
-    for (const double x : means)
-        var += (x - mean) * (x - mean);
-    var /= static_cast<double>(batches - 1);
-    return std::sqrt(var / static_cast<double>(batches));
+    return standard_deviation(means) / std::sqrt(static_cast<double>(batches));
 }
 
 DimensionFigures figures_of(const DimensionEstimates& d, float tfac) {
@@ -96,6 +99,28 @@ const DimensionFigures* figure_of(const std::vector<DimensionFigures>& figures, 
         if (f.dimension == m) return &f;
     return nullptr;
 }
+
+// What one check found: a warning, a note on a pass, or why it was not made.
+struct Outcome {
+    std::optional<Warning> warning;
+    std::string note;
+    bool checked = true;
+
+    // Implicit, so that a check returns its warning, or nothing for a pass.
+    Outcome() = default;
+    Outcome(std::optional<Warning> w) : warning(std::move(w)) {}
+    Outcome(Warning w) : warning(std::move(w)) {}
+};
+
+Outcome not_made(std::string why) {
+    Outcome o;
+    o.checked = false;
+    o.note = std::move(why);
+    return o;
+}
+
+constexpr const char* kNoHalfRadiusRun = "a quick run: no run at half the radius";
+constexpr const char* kNoReversedRun = "a quick run: no run of the reversed series";
 
 // Whether two estimates of lambda1 from the same samples agree, and the tolerance.
 struct Agreement {
@@ -173,20 +198,19 @@ std::optional<std::size_t> plateau_from(const std::vector<DimensionFigures>& f) 
     return std::nullopt;
 }
 
-std::optional<Warning> dimension_drift(Diagnosis& dg, CheckStatus& status) {
+Outcome dimension_drift(Diagnosis& dg) {
     const auto& f = dg.figures;
     if (f.size() < 2) {
-        status = {"dimension-drift", CheckState::NotChecked,
-                  "one dimension: run two or more (--dims FROM:TO) to see whether lambda1 "
-                  "settles"};
-        return std::nullopt;
+        return not_made(
+            "one dimension: run two or more (--dims FROM:TO) to see whether lambda1 settles");
     }
     if (const auto from = plateau_from(f)) {
         dg.settles_from = f[*from].dimension;
-        status.note = "lambda1 settles from dimension " + std::to_string(*dg.settles_from) + ": " +
-                      lambda1_list(std::vector<DimensionFigures>(
-                          f.begin() + static_cast<std::ptrdiff_t>(*from), f.end()));
-        return std::nullopt;
+        Outcome o;
+        o.note = "lambda1 settles from dimension " + std::to_string(*dg.settles_from) + ": " +
+                 lambda1_list(std::vector<DimensionFigures>(
+                     f.begin() + static_cast<std::ptrdiff_t>(*from), f.end()));
+        return o;
     }
     // The figure: the two dimensions that disagree most, beyond their tolerance.
     Agreement last;
@@ -246,7 +270,7 @@ std::optional<Warning> stalled(const Result& r) {
         "the neighbourhoods stopped qualifying: try a larger radius or fewer neighbours"};
 }
 
-std::optional<Warning> unconverged(const Diagnosis& dg, CheckStatus& status) {
+Outcome unconverged(const Diagnosis& dg) {
     bool any = false;
     for (auto f = dg.figures.rbegin(); f != dg.figures.rend(); ++f) {
         if (!f->lambda1_trajectory_error) continue;
@@ -263,12 +287,11 @@ std::optional<Warning> unconverged(const Diagnosis& dg, CheckStatus& status) {
                        "the running estimate has not settled: use more samples"};
     }
     if (!any) {
-        status = {"unconverged", CheckState::NotChecked,
-                  "too few report points for a standard error (" +
-                      std::to_string(kMinBatches * kReportEvery) +
-                      " counted steps are needed): use more samples"};
+        return not_made("too few report points for a standard error (" +
+                        std::to_string(kMinBatches * kReportEvery) +
+                        " counted steps are needed): use more samples");
     }
-    return std::nullopt;
+    return {};
 }
 
 std::optional<Warning> wide_neighbourhoods(const Result& r) {
@@ -307,19 +330,13 @@ void add_radius_errors(Diagnosis& dg, const std::vector<DimensionFigures>& half,
     }
 }
 
-std::optional<Warning> radius_dependence(const Diagnosis& dg, const Result& r, const Probes* probes,
-                                         const std::vector<DimensionFigures>& half,
-                                         CheckStatus& status) {
-    if (probes == nullptr || !probes->half_radius) {
-        status = {"radius-dependence", CheckState::NotChecked,
-                  "a quick run: no run at half the radius"};
-        return std::nullopt;
-    }
+Outcome radius_dependence(const Diagnosis& dg, const Result& r, const Probes* probes,
+                          const std::vector<DimensionFigures>& half) {
+    if (probes == nullptr || !probes->half_radius) return not_made(kNoHalfRadiusRun);
     if (half.empty()) {
-        status = {"radius-dependence", CheckState::NotChecked,
-                  "the half-radius run counted no step: the neighbourhoods cannot be made "
-                  "smaller with these samples"};
-        return std::nullopt;
+        return not_made(
+            "the half-radius run counted no step: the neighbourhoods cannot be made smaller "
+            "with these samples");
     }
     std::vector<int> moved;
     std::string values;
@@ -334,7 +351,7 @@ std::optional<Warning> radius_dependence(const Diagnosis& dg, const Result& r, c
                   std::to_string(f.dimension) + ")";
         if (!(worst.difference - worst.tolerance >= g.difference - g.tolerance)) worst = g;
     }
-    if (moved.empty()) return std::nullopt;
+    if (moved.empty()) return {};
     const double smaller = static_cast<double>(r.parameters.radius_pct) * kRadiusProbe;
     std::string advice;
     if (half.size() >= 2 && plateau_from(half)) {
@@ -355,22 +372,11 @@ std::optional<Warning> radius_dependence(const Diagnosis& dg, const Result& r, c
 }
 
 // Whether each reversed dimension copies the forward one, for dimensions of two or more.
-std::optional<Warning> time_symmetric(const Diagnosis& dg, const Probes* probes,
-                                      const std::vector<DimensionFigures>& back,
-                                      CheckStatus& status) {
-    if (probes == nullptr || !probes->reversed) {
-        status = {"time-symmetric", CheckState::NotChecked,
-                  "a quick run: no run of the reversed series"};
-        return std::nullopt;
-    }
-    if (back.empty()) {
-        status = {"time-symmetric", CheckState::NotChecked, "the reversed run counted no step"};
-        return std::nullopt;
-    }
-    if (dg.reversal && !dg.reversal->reversed_trusted) {
-        status = {"time-symmetric", CheckState::NotChecked, dg.reversal->reason};
-        return std::nullopt;
-    }
+Outcome time_symmetric(const Diagnosis& dg, const Probes* probes,
+                       const std::vector<DimensionFigures>& back) {
+    if (probes == nullptr || !probes->reversed) return not_made(kNoReversedRun);
+    if (back.empty()) return not_made("the reversed run counted no step");
+    if (dg.reversal && !dg.reversal->reversed_trusted) return not_made(dg.reversal->reason);
     std::vector<int> judged;
     std::size_t copies = 0;
     for (const auto& f : dg.figures) {
@@ -382,13 +388,12 @@ std::optional<Warning> time_symmetric(const Diagnosis& dg, const Probes* probes,
         if (copies_forward(f.sorted, b->sorted)) ++copies;
     }
     if (judged.empty()) {
-        status = {"time-symmetric", CheckState::NotChecked,
-                  dg.figures.size() == 1 && dg.figures[0].dimension < 2
-                      ? "one exponent cannot show a symmetry: run dimension 2 or more"
-                      : "the spectra are symmetric about zero: a copy and a negation are the same"};
-        return std::nullopt;
+        return not_made(dg.figures.size() == 1 && dg.figures[0].dimension < 2
+                            ? "one exponent cannot show a symmetry: run dimension 2 or more"
+                            : "the spectra are symmetric about zero: a copy and a negation are "
+                              "the same");
     }
-    if (copies < judged.size()) return std::nullopt;
+    if (copies < judged.size()) return {};
     const DimensionFigures& top = dg.figures.back();
     std::string spectra = "forward";
     for (const double v : top.sorted)
@@ -405,21 +410,14 @@ std::optional<Warning> time_symmetric(const Diagnosis& dg, const Probes* probes,
                    "of a deterministic system; test against surrogates"};
 }
 
-std::optional<Warning> spurious_largest(const Diagnosis& dg, const Probes* probes,
-                                        CheckStatus& status) {
-    if (probes == nullptr || !probes->reversed) {
-        status = {"spurious-largest", CheckState::NotChecked,
-                  "a quick run: no run of the reversed series"};
-        return std::nullopt;
-    }
+Outcome spurious_largest(const Diagnosis& dg, const Probes* probes) {
+    if (probes == nullptr || !probes->reversed) return not_made(kNoReversedRun);
     if (!dg.reversal || !dg.reversal->conclusive) {
-        status = {"spurious-largest", CheckState::NotChecked,
-                  "the time-reversal test is inconclusive (" +
-                      (dg.reversal ? dg.reversal->reason : std::string("no reversed run")) + ")"};
-        return std::nullopt;
+        return not_made("the time-reversal test is inconclusive (" +
+                        (dg.reversal ? dg.reversal->reason : std::string("no reversed run")) + ")");
     }
     const ReverseCheck& c = *dg.reversal;
-    if (c.marks.empty() || c.marks[0] != Reversal::LikelySpurious) return std::nullopt;
+    if (c.marks.empty() || c.marks[0] != Reversal::LikelySpurious) return {};
     std::string confirmed = "none is confirmed";
     for (std::size_t i = 0; i < c.marks.size(); ++i) {
         if (c.marks[i] == Reversal::Confirmed) {
@@ -559,11 +557,13 @@ Diagnosis diagnose(const Result& r, const Probes* probes) {
         add_radius_errors(dg, half, probes->extent_spread);
     if (probes != nullptr && probes->reversed) dg.reversal = reverse_check(r, *probes->reversed);
 
-    const auto add = [&](const char* code, std::optional<Warning> w, CheckStatus status = {}) {
-        if (status.code.empty()) status.code = code;
-        if (w) {
+    const auto add = [&](const char* code, Outcome o) {
+        CheckStatus status{code, CheckState::Passed, std::move(o.note)};
+        if (!o.checked) {
+            status.state = CheckState::NotChecked;
+        } else if (o.warning) {
             status.state = CheckState::Warned;
-            dg.warnings.push_back(std::move(*w));
+            dg.warnings.push_back(std::move(*o.warning));
         }
         dg.checks.push_back(std::move(status));
     };
@@ -571,33 +571,13 @@ Diagnosis diagnose(const Result& r, const Probes* probes) {
     add("short", short_check(r.parameters.mto, r.series.samples_used, r.counted_steps));
     add("coarse", coarse_check(r.series));
     add("positive-sum", positive_sum(dg));
-    {
-        CheckStatus s{"dimension-drift", CheckState::Passed, ""};
-        auto w = dimension_drift(dg, s);
-        add("dimension-drift", std::move(w), std::move(s));
-    }
+    add("dimension-drift", dimension_drift(dg));
     add("stalled", stalled(r));
-    {
-        CheckStatus s{"unconverged", CheckState::Passed, ""};
-        auto w = unconverged(dg, s);
-        add("unconverged", std::move(w), std::move(s));
-    }
+    add("unconverged", unconverged(dg));
     add("wide-neighbourhoods", wide_neighbourhoods(r));
-    {
-        CheckStatus s{"radius-dependence", CheckState::Passed, ""};
-        auto w = radius_dependence(dg, r, probes, half, s);
-        add("radius-dependence", std::move(w), std::move(s));
-    }
-    {
-        CheckStatus s{"time-symmetric", CheckState::Passed, ""};
-        auto w = time_symmetric(dg, probes, back, s);
-        add("time-symmetric", std::move(w), std::move(s));
-    }
-    {
-        CheckStatus s{"spurious-largest", CheckState::Passed, ""};
-        auto w = spurious_largest(dg, probes, s);
-        add("spurious-largest", std::move(w), std::move(s));
-    }
+    add("radius-dependence", radius_dependence(dg, r, probes, half));
+    add("time-symmetric", time_symmetric(dg, probes, back));
+    add("spurious-largest", spurious_largest(dg, probes));
     dg.checks.push_back({"surrogates", CheckState::NotChecked,
                          "no surrogate test: tarnvex-kit surrogates SERIES with the same options "
                          "tells chaos from a linear stochastic process"});
@@ -626,16 +606,17 @@ std::optional<double> extent_spread(std::span<const float> samples) {
     return std::sqrt(var / static_cast<double>(logs.size() - 1));
 }
 
-Probes probe(std::span<const float> samples, const Parameters& p) {
+Probes probe(std::span<const float> samples, const Parameters& p, bool half_radius) {
     Probes probes;
     const Derived d = derive(samples, p);
     const auto used = samples.first(static_cast<std::size_t>(std::max(d.npts, 0)));
-    Parameters half = p;
-    half.radius_pct = static_cast<float>(static_cast<double>(p.radius_pct) * kRadiusProbe);
-    probes.half_radius = run(used, half);
-    std::vector<float> reversed(used.rbegin(), used.rend());
-    probes.reversed = run(reversed, p);
-    probes.extent_spread = extent_spread(used);
+    if (half_radius) {
+        Parameters half = p;
+        half.radius_pct = static_cast<float>(static_cast<double>(p.radius_pct) * kRadiusProbe);
+        probes.half_radius = run(used, half);
+        probes.extent_spread = extent_spread(used);
+    }
+    probes.reversed = run(std::vector<float>(used.rbegin(), used.rend()), p);
     return probes;
 }
 

@@ -83,31 +83,19 @@ struct Stopped {
 };
 
 // The program's records, and a stop at the end of the iteration when interrupted.
-class StoppableRecords : public tarnvex::Observer {
+class StoppableRecords : public textio::RecordObserver {
   public:
-    explicit StoppableRecords(textio::RecordObserver& records) : records_(records) {}
-    void loop_started(std::int64_t ntrip) override { records_.loop_started(ntrip); }
-    void search_accepted(const tarnvex::SearchEvent& e) override { records_.search_accepted(e); }
-    void step_given_up(std::int64_t iteration, std::int64_t iref) override {
-        records_.step_given_up(iteration, iref);
-    }
-    void singular(const tarnvex::RetryEvent& e) override { records_.singular(e); }
+    using RecordObserver::RecordObserver;
     void report(const tarnvex::ReportEvent& e) override {
-        records_.report(e);
+        RecordObserver::report(e);
         nstep_ = e.nstep;
     }
-    void warmup_ended(std::int64_t evolv) override { records_.warmup_ended(evolv); }
-    void iteration_done(std::int64_t iteration, std::int64_t ntrip) override {
-        records_.iteration_done(iteration, ntrip);
+    void iteration_done(std::int64_t iteration, std::int64_t) override {
         if (interrupted.load()) throw Stopped{iteration};
-    }
-    void finished(std::int64_t nstep, std::int32_t tmax) override {
-        records_.finished(nstep, tmax);
     }
     std::int64_t last_report() const { return nstep_; }
 
   private:
-    textio::RecordObserver& records_;
     std::int64_t nstep_ = 0;
 };
 
@@ -163,8 +151,7 @@ RunOutcome run_engine(const std::string& series, const std::vector<float>& sampl
     textio::write_dialogue(console, static_cast<std::int32_t>(samples.size()), d.periode, d.scalmx);
     textio::write_result_header(file, textio::name_field(series_name),
                                 textio::name_field(result_name), p, d);
-    textio::RecordObserver records(console, file);
-    StoppableRecords observer(records);
+    StoppableRecords observer(console, file);
     RunOutcome o;
     try {
         const InterruptScope scope;
