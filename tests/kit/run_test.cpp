@@ -201,6 +201,28 @@ TEST(KitRun, VerdictSummaryAndStatuses) {
     EXPECT_FALSE(dir.exists("s.out"));
 }
 
+// --strict fails on a single warning as on several: 400 Henon samples in one dimension
+// warn of the short series and of nothing else.
+TEST(KitRun, StrictFailsOnASingleWarning) {
+    TempDir dir;
+    const std::string henon = example("henon.dat");
+    std::size_t cut = 0;
+    for (int line = 0; line < 400; ++line)
+        cut = henon.find('\n', cut) + 1;
+    dir.write("h400.dat", henon.substr(0, cut));
+    const std::vector<std::string> args{
+        "run", dir.file("h400.dat"), "--dims", "2:2", "--quick", "--json", "-"};
+    const Call lenient = kit(args);
+    EXPECT_EQ(lenient.status, 0) << lenient.err;
+    std::vector<std::string> strict = args;
+    strict.push_back("--strict");
+    const Call c = kit(strict);
+    EXPECT_EQ(c.status, 4) << c.err;
+    const Json j = parse_json(c.out);
+    ASSERT_EQ(j["warnings"].array.size(), 1u);
+    EXPECT_EQ(j["warnings"].array[0]["code"].string, "short");
+}
+
 // The surrogate test and the time-reversal test from the command line.
 TEST(KitSignificance, SurrogatesAndTheReversedRun) {
     TempDir dir;

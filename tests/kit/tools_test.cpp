@@ -50,6 +50,12 @@ TEST(KitPrep, ScalesAColumnToTheChosenSteps) {
     EXPECT_EQ(q.text, "0\n10\n0\n0\n");
     EXPECT_EQ(q.distinct_before, 3);
     EXPECT_EQ(q.distinct_after, 2);  // 1.5 and 1.51 merge at ten steps
+
+    // Ranges near both ends of the doubles still scale onto the steps.
+    opt = PrepOptions{};
+    opt.steps = 10;
+    EXPECT_EQ(prepare_series("-1e300\n1e300\n0\n", opt).text, "0\n10\n5\n");
+    EXPECT_EQ(prepare_series("1e-300\n0\n", opt).text, "10\n0\n");
 }
 
 TEST(KitPrep, Refusals) {
@@ -65,6 +71,10 @@ TEST(KitPrep, Refusals) {
         {"# only comments\n\n", {}, "no values in column 1"},
         {"4\n4\n4\n", {}, "the column is constant"},
         {"1,,3\n", {2, 0, 100000, false, false}, "'' is not a number"},
+        // Ranges that leave a value without an integer: a factor beyond the largest double,
+        // and a range that is.
+        {"0\n1e-310\n", {}, "range, 0 to 1e-310, is too small to scale to 100000 steps"},
+        {"1e308\n-1e308\n", {}, "range, -1e+308 to 1e+308, is too large to scale"},
     };
     for (const auto& c : cases) {
         try {
@@ -117,14 +127,43 @@ TEST(KitTable, RowsPerValueAndTheLastEstimates) {
     std::string line;
     std::getline(lines, line);
     EXPECT_EQ(line, "samples,dimension,exponent,estimate,warmup");
-    int rows = 0, warm = 0;
-    while (std::getline(lines, line)) {
-        ++rows;
-        if (line.back() == '1') ++warm;
+    // Every row against the result file's own fixed columns: the counted samples (I7), the
+    // dimension (I7), then one F10.2 field per exponent, numbered from 1. The records at 25
+    // of the warm-up come first, one per dimension.
+    std::vector<std::string> want;
+    {
+        std::istringstream records(dir.read("henon.out"));
+        std::string rec;
+        for (int skip = 0; skip < 3; ++skip)
+            std::getline(records, rec);
+        for (int k = 0; std::getline(records, rec); ++k) {
+            const int m = std::stoi(rec.substr(7, 7));
+            for (int i = 0; i < m; ++i) {
+                want.push_back(std::to_string(std::stol(rec.substr(0, 7))) + "," +
+                               std::to_string(m) + "," + std::to_string(i + 1) + "," +
+                               rec.substr(static_cast<std::size_t>(14 + 10 * i), 10) + "," +
+                               (k < 2 ? "1" : "0"));
+            }
+        }
     }
     // Records at 25 (warm-up) and 25, 50, 75, 100 for dimensions 2 and 3: 5 x (2 + 3).
-    EXPECT_EQ(rows, 25);
-    EXPECT_EQ(warm, 5);
+    ASSERT_EQ(want.size(), 25u);
+    std::size_t row = 0;
+    for (; std::getline(lines, line); ++row) {
+        ASSERT_LT(row, want.size()) << line;
+        // The estimate as a number; the other columns as they stand.
+        const auto cut = [](const std::string& s) {
+            const std::size_t a = s.find(',', s.find(',', s.find(',') + 1) + 1);
+            const std::size_t b = s.rfind(',');
+            return std::make_pair(s.substr(0, a) + s.substr(b),
+                                  std::stod(s.substr(a + 1, b - a - 1)));
+        };
+        const auto [got_keys, got_value] = cut(line);
+        const auto [want_keys, want_value] = cut(want[row]);
+        EXPECT_EQ(got_keys, want_keys) << "row " << row + 1;
+        EXPECT_EQ(got_value, want_value) << "row " << row + 1 << ": " << line;
+    }
+    EXPECT_EQ(row, want.size());
 
     const Call last = kit({"table", result, "--last", "--tsv"});
     ASSERT_EQ(last.status, 0);
