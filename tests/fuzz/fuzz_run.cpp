@@ -11,7 +11,7 @@
 #include <sstream>
 #include <string>
 
-#include "driver/run.hpp"
+#include "program/run.hpp"
 
 namespace {
 const std::string& work_dir() {
@@ -36,7 +36,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     ::unlink((dir + "/r.out").c_str());
     std::istringstream in("s.dat\nr.out\n" + answers);
     std::ostringstream out, err;
-    const int status = tarnvex::driver::run(in, out, err, dir);
+    const int status = tarnvex::program::run(in, out, err, dir);
     if (status < 0 || status > 2) std::abort();
     if ((status == 1) != !err.str().empty()) std::abort();  // a report exactly when fatal
     return 0;

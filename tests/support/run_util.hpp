@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "driver/run.hpp"
+#include "program/run.hpp"
 #include "kit/systems.hpp"
 #include "textio/reader.hpp"
 #include "textio/series.hpp"
@@ -54,7 +54,7 @@ inline RunResult run_in(const TempDir& dir, const std::string& answers) {
     std::istringstream in(answers);
     std::ostringstream out;
     std::ostringstream err;
-    const int status = driver::run(in, out, err, dir.path());
+    const int status = program::run(in, out, err, dir.path());
     return {status, out.str(), err.str()};
 }
 

@@ -1,4 +1,4 @@
-#include "driver/dimension_pool.hpp"
+#include "engine/dimension_pool.hpp"
 
 #include <gtest/gtest.h>
 
@@ -9,7 +9,7 @@
 #include <numeric>
 #include <thread>
 
-namespace tarnvex::driver {
+namespace tarnvex::engine {
 namespace {
 
 constexpr int kJobs = 21;  // a step's jobs at most: 20 dimensions and the next search
@@ -90,4 +90,4 @@ TEST(DimensionPool, JobsAreSharedAcrossLanes) {
 }
 
 }  // namespace
-}  // namespace tarnvex::driver
+}  // namespace tarnvex::engine

@@ -16,7 +16,7 @@
 
 #include "support/run_util.hpp"
 
-namespace tarnvex::driver {
+namespace tarnvex::engine {
 namespace {
 
 // The last result-file record of dimension m, as its exponent values.
@@ -64,4 +64,4 @@ TEST(Accuracy, BundledExamplesApproachTheKnownExponents) {
 }
 
 }  // namespace
-}  // namespace tarnvex::driver
+}  // namespace tarnvex::engine

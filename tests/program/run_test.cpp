@@ -1,13 +1,13 @@
 // Whole runs in process: fatal reports, refusals and the files they leave.
 
-#include "driver/run.hpp"
+#include "program/run.hpp"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
 #include "support/run_util.hpp"
 
-namespace tarnvex::driver {
+namespace tarnvex::program {
 namespace {
 
 using testing::run_in;
@@ -107,4 +107,4 @@ TEST(Run, RefusedRunsStopWithStatusTwoAfterTheHeader) {
 }
 
 }  // namespace
-}  // namespace tarnvex::driver
+}  // namespace tarnvex::program

@@ -16,7 +16,7 @@
 #include "spectrum/propagation.hpp"
 #include "tarnvex/tarnvex.hpp"
 
-namespace tarnvex::driver {
+namespace tarnvex::engine {
 
 // The scratch of one thread that computes dimensions of a step.
 struct Lane {
@@ -61,4 +61,4 @@ int lanes_for(const Parameters& p);
 Result run_step_loop(std::span<const float> x, const Parameters& p, const Derived& d, Workspace& w,
                      Observer* observer);
 
-}  // namespace tarnvex::driver
+}  // namespace tarnvex::engine

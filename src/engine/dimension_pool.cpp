@@ -1,11 +1,11 @@
-#include "driver/dimension_pool.hpp"
+#include "engine/dimension_pool.hpp"
 
 #include <sched.h>
 
 #include <chrono>
 #include <utility>
 
-namespace tarnvex::driver {
+namespace tarnvex::engine {
 
 namespace {
 
@@ -94,4 +94,4 @@ int processors_available() {
     return n > 0 ? n : 1;
 }
 
-}  // namespace tarnvex::driver
+}  // namespace tarnvex::engine

@@ -9,7 +9,7 @@
 #include <thread>
 #include <vector>
 
-#include "driver/step_loop.hpp"
+#include "engine/step_loop.hpp"
 #include "kit/systems.hpp"
 #include "support/run_util.hpp"
 #include "tarnvex/tarnvex.hpp"
@@ -129,10 +129,10 @@ TEST(Engine, BothKernelSetsGiveTheSameRuns) {
 Recorded run_with_lanes(const std::vector<float>& x, const Parameters& p, int lanes) {
     const Derived d = derive(x, p);
     const std::span<const float> used(x.data(), static_cast<std::size_t>(d.npts));
-    const auto w = std::make_unique<driver::Workspace>(used, p, lanes);
+    const auto w = std::make_unique<engine::Workspace>(used, p, lanes);
     textio::StringWriter console, file;
     textio::RecordObserver records(console, file);
-    Recorded r{driver::run_step_loop(used, p, d, *w, &records), console.text(), file.text()};
+    Recorded r{engine::run_step_loop(used, p, d, *w, &records), console.text(), file.text()};
     return r;
 }
 
@@ -156,14 +156,14 @@ TEST(Engine, ThreadsGiveTheSameRuns) {
     // Threads only for steps large enough to gain from them, at most one a dimension.
     Parameters p;
     p.threads = 2;
-    EXPECT_EQ(driver::lanes_for(p), 1);  // dimensions 2 to 4 of 30 neighbours
+    EXPECT_EQ(engine::lanes_for(p), 1);  // dimensions 2 to 4 of 30 neighbours
     p.ncube = 200;
     p.mto = 20;
-    EXPECT_EQ(driver::lanes_for(p), 2);
+    EXPECT_EQ(engine::lanes_for(p), 2);
     p.threads = 64;
-    EXPECT_EQ(driver::lanes_for(p), 20);  // 19 dimensions and the next step's search
+    EXPECT_EQ(engine::lanes_for(p), 20);  // 19 dimensions and the next step's search
     p.threads = 1;
-    EXPECT_EQ(driver::lanes_for(p), 1);
+    EXPECT_EQ(engine::lanes_for(p), 1);
 }
 
 // Two different runs at once on two threads give the bits they give one after the other:
@@ -326,8 +326,8 @@ TEST(Engine, AnObserverMayStopARun) {
     // With threads: the throw leaves the pool's threads to be joined, nothing running.
     const Derived d = derive(x, p);
     const std::span<const float> used(x.data(), static_cast<std::size_t>(d.npts));
-    const auto w = std::make_unique<driver::Workspace>(used, p, 3);
-    EXPECT_THROW((void)driver::run_step_loop(used, p, d, *w, &stop), std::runtime_error);
+    const auto w = std::make_unique<engine::Workspace>(used, p, 3);
+    EXPECT_THROW((void)engine::run_step_loop(used, p, d, *w, &stop), std::runtime_error);
 }
 
 }  // namespace

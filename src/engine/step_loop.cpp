@@ -1,4 +1,4 @@
-#include "driver/step_loop.hpp"
+#include "engine/step_loop.hpp"
 
 #include <algorithm>
 #include <bit>
@@ -9,10 +9,10 @@
 #include <vector>
 
 #include "convert.hpp"
-#include "driver/dimension_pool.hpp"
+#include "engine/dimension_pool.hpp"
 #include "limits.hpp"
 
-namespace tarnvex::driver {
+namespace tarnvex::engine {
 
 namespace {
 
@@ -422,4 +422,4 @@ Result run_step_loop(std::span<const float> x, const Parameters& p, const Derive
     return r;
 }
 
-}  // namespace tarnvex::driver
+}  // namespace tarnvex::engine

@@ -5,7 +5,7 @@
 #include <iosfwd>
 #include <string>
 
-namespace tarnvex::driver {
+namespace tarnvex::program {
 
 // Exit statuses.
 inline constexpr int kExitDone = 0;     // the run completed
@@ -16,4 +16,4 @@ inline constexpr int kExitRefused = 2;  // a parameter check stopped the run
 // are taken relative to `cwd`; fatal reports go to `err`.
 int run(std::istream& in, std::ostream& out, std::ostream& err, const std::string& cwd);
 
-}  // namespace tarnvex::driver
+}  // namespace tarnvex::program

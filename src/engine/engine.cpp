@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "convert.hpp"
-#include "driver/step_loop.hpp"
+#include "engine/step_loop.hpp"
 #include "embedding/delay_vectors.hpp"
 #include "limits.hpp"
 #include "tarnvex/tarnvex.hpp"
@@ -159,8 +159,8 @@ Result run(std::span<const float> samples, const Parameters& p, Observer* observ
     }
     const Derived d = derive(samples, p);
     const auto workspace =
-        std::make_unique<driver::Workspace>(used(samples, d.npts), p, driver::lanes_for(p));
-    return driver::run_step_loop(used(samples, d.npts), p, d, *workspace, observer);
+        std::make_unique<engine::Workspace>(used(samples, d.npts), p, engine::lanes_for(p));
+    return engine::run_step_loop(used(samples, d.npts), p, d, *workspace, observer);
 }
 
 }  // namespace tarnvex

@@ -11,7 +11,7 @@
 #include <memory>
 #include <string>
 
-#include "driver/step_loop.hpp"
+#include "engine/step_loop.hpp"
 #include "support/generated_runs.hpp"
 #include "textio/sink.hpp"
 #include "textio/transcript.hpp"
@@ -36,12 +36,12 @@ struct Outcome {
 Outcome run_on_lanes(const testing::GeneratedRun& g, int lanes) {
     const Derived d = derive(g.x, g.p);
     const auto used = std::span<const float>(g.x).first(static_cast<std::size_t>(d.npts));
-    const auto w = std::make_unique<driver::Workspace>(used, g.p, lanes);
+    const auto w = std::make_unique<engine::Workspace>(used, g.p, lanes);
     textio::StringWriter console;
     textio::StringWriter file;
     textio::RecordObserver records(console, file);
     Outcome o;
-    o.result = driver::run_step_loop(used, g.p, d, *w, &records);
+    o.result = engine::run_step_loop(used, g.p, d, *w, &records);
     o.console = console.text();
     o.file = file.text();
     return o;

@@ -1,5 +1,5 @@
 // tarnvex: the spectrum of Lyapunov exponents of a scalar time series, from a dialogue on
-// the console. The whole run lives in driver::run; this adapter supplies the process's
+// the console. The whole run lives in program::run; this adapter supplies the process's
 // console streams and working directory and passes the exit status on.
 
 #include <unistd.h>
@@ -9,7 +9,7 @@
 #include <iostream>
 #include <string>
 
-#include "driver/run.hpp"
+#include "program/run.hpp"
 
 int main() {
     std::ios::sync_with_stdio(false);
@@ -22,5 +22,5 @@ int main() {
     } else {
         cwd = ".";
     }
-    return tarnvex::driver::run(std::cin, std::cout, std::cerr, cwd);
+    return tarnvex::program::run(std::cin, std::cout, std::cerr, cwd);
 }

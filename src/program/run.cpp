@@ -1,4 +1,4 @@
-#include "driver/run.hpp"
+#include "program/run.hpp"
 
 #include <memory>
 #include <ostream>
@@ -8,7 +8,7 @@
 #include "textio/series.hpp"
 #include "textio/transcript.hpp"
 
-namespace tarnvex::driver {
+namespace tarnvex::program {
 
 namespace {
 
@@ -130,4 +130,4 @@ int run(std::istream& in, std::ostream& out, std::ostream& err, const std::strin
     }
 }
 
-}  // namespace tarnvex::driver
+}  // namespace tarnvex::program

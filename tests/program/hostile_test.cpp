@@ -12,7 +12,7 @@
 #include "kit/systems.hpp"
 #include "support/run_util.hpp"
 
-namespace tarnvex::driver {
+namespace tarnvex::program {
 namespace {
 
 using testing::count_of;
@@ -192,4 +192,4 @@ TEST(Hostile, AdversarialDataEnds) {
 }
 
 }  // namespace
-}  // namespace tarnvex::driver
+}  // namespace tarnvex::program

@@ -9,7 +9,7 @@
 #include <thread>
 #include <vector>
 
-namespace tarnvex::driver {
+namespace tarnvex::engine {
 
 class DimensionPool {
   public:
@@ -44,4 +44,4 @@ class DimensionPool {
 // The processors this process may run on (its affinity mask), at least 1.
 int processors_available();
 
-}  // namespace tarnvex::driver
+}  // namespace tarnvex::engine
