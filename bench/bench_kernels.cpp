@@ -128,7 +128,8 @@ LargestRun largest_run_vectors() {
     const std::vector<float> x = testing::samples_of(lorenz_series(20000));
     Parameters p;
     p.radius_pct = 2.0f;
-    return {std::make_unique<embedding::DelayVectors>(x, 20000, 5, 20), derive(x, p).scalmx};
+    return {std::make_unique<embedding::DelayVectors>(x, 20000, 5, 20),
+            derive(x, p).initial_radius};
 }
 
 // The displacements and covariances of one dimension of the largest run: the neighbours of

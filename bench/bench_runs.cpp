@@ -35,8 +35,8 @@ void BM_DiagnoseLargestRun(benchmark::State& state) {
     Parameters p;
     p.ncube = 200;
     p.delay = 5;
-    p.mfrom = 2;
-    p.mto = 20;
+    p.dims.from = 2;
+    p.dims.to = 20;
     p.dt = 0.01f;
     p.tmax = 100000;
     const Result r = run(x, p);

@@ -101,11 +101,11 @@ Step& largest_step() {
         Parameters p;
         p.ncube = 200;
         p.delay = 5;
-        p.mfrom = kFirst;
-        p.mto = kLast;
+        p.dims.from = kFirst;
+        p.dims.to = kLast;
         p.dt = 0.01f;
         p.radius_pct = 2.0f;
-        step->scalmx0 = derive(step->x, p).scalmx;
+        step->scalmx0 = derive(step->x, p).initial_radius;
         step->dv = std::make_unique<embedding::DelayVectors>(step->x, kLargest.samples, 5, kLast);
         step->search = embedding::fast::make_search(*step->dv);
         step->params = {200, kLast, step->dv->nvec() - 1, step->scalmx0};

@@ -15,8 +15,8 @@ int main(int argc, char** argv) {
         const std::vector<float> x = tarnvex::read_series(argv[1]);
         tarnvex::Parameters p;  // ncube 30, delay 1, dt 1, evolv 1, radius 2 %
         if (argc == 4) {
-            p.mfrom = std::atoi(argv[2]);
-            p.mto = std::atoi(argv[3]);
+            p.dims.from = std::atoi(argv[2]);
+            p.dims.to = std::atoi(argv[3]);
         }
         const tarnvex::Result r = tarnvex::run(x, p);
         std::printf("%d samples, %lld counted steps\n", r.series.samples_used,

@@ -184,7 +184,8 @@ Diagnosis diagnose(const Result& r, const Probes* probes = nullptr);
 std::optional<Warning> coarse_check(const SeriesFacts& f);
 // `short` before a run: the highest dimension against the number of samples, and the
 // steps a run can count at most (its iteration budget less the warm-up).
-std::optional<Warning> short_check(int mto, std::int64_t samples, std::int64_t counted_steps);
+std::optional<Warning> short_check(int highest_dimension, std::int64_t samples,
+                                   std::int64_t counted_steps);
 // The highest embedding dimension that `short` allows for N samples: floor(2 log10 N).
 int highest_resolvable_dimension(std::int64_t samples);
 // A series every sample of which truncates to one integer has no neighbourhood with any

@@ -6,7 +6,7 @@
 //
 //     const std::vector<float> x = tarnvex::read_series("henon.dat");
 //     tarnvex::Parameters p;            // ncube 30, dimensions 2 to 4, delay 1, ...
-//     p.mto = 2;
+//     p.dims.to = 2;
 //     const tarnvex::Result r = tarnvex::run(x, p);
 //     for (const auto& d : r.dimensions) ... d.final_exponents ...
 //
@@ -45,7 +45,16 @@ enum class KernelSet { Fast, Plain };
 // Fast, or Plain in a build configured with TARNVEX_PLAIN_KERNELS.
 KernelSet default_kernel_set() noexcept;
 
-// The run parameters: the answers of the program's dialogue. The defaults are the kit's.
+// A range of embedding dimensions, both ends included.
+struct Dims {
+    std::int32_t from = 2;  // lowest embedding dimension, 1..20
+    std::int32_t to = 4;    // highest embedding dimension, 1..20
+    bool operator==(const Dims&) const = default;
+};
+
+// The run parameters: the answers of the program's dialogue, under the names the kit's
+// options and Python's arguments give them (the dialogue's own words in brackets). The
+// defaults are the kit's.
 struct Parameters {
     std::int32_t npts = kMaxSamples;  // samples to use; cut to the number of samples given
     std::int32_t ncube = 30;          // neighbours wanted per neighbourhood, 1..200
@@ -53,9 +62,8 @@ struct Parameters {
     // iteration budget of the run (no run can count more).
     std::optional<std::int32_t> tmax;
     std::int32_t delay = 1;   // embedding delay, samples
-    std::int32_t mfrom = 2;   // lowest embedding dimension, 1..20
-    std::int32_t mto = 4;     // highest embedding dimension, 1..20
-    std::int32_t istart = 1;  // first reference point (a vector index, from 1)
+    Dims dims;                // embedding dimensions (mfrom, mto)
+    std::int32_t start = 1;   // first reference point, a vector index from 1 (istart)
     float dt = 1.0f;          // sampling step, units of time
     std::int32_t evolv = 1;   // evolution time, samples
     float radius_pct = 2.0f;  // initial search radius, percent of the extent of the data
@@ -64,6 +72,8 @@ struct Parameters {
     // are the same for every count); 0: as many as the processors this process may run on.
     // A run whose steps are too small to gain from them uses one.
     int threads = 1;
+
+    bool operator==(const Parameters&) const = default;
 };
 
 // The values a run derives from its parameters and samples before the step loop.
@@ -71,11 +81,11 @@ struct Derived {
     std::int32_t npts = 0;  // samples used: npts cut to the number given
     float xmin = 0.0f;      // smallest and largest of the samples used
     float xmax = 0.0f;
-    float extent = 0.0f;     // xmax - xmin
-    float periode = 0.0f;    // 1 / dt
-    float scalmx = 0.0f;     // initial search radius, units of the series
-    std::int64_t ntrip = 0;  // iteration budget of the step loop
-    std::int32_t tmax = 0;   // counted steps wanted: as given, else ntrip
+    float extent = 0.0f;          // xmax - xmin
+    float periode = 0.0f;         // 1 / dt
+    float initial_radius = 0.0f;  // initial search radius, units of the series (scalmx)
+    std::int64_t ntrip = 0;       // iteration budget of the step loop
+    std::int32_t tmax = 0;        // counted steps wanted: as given, else ntrip
 };
 
 // The pieces of the derivation, in the precision the program computes them.
@@ -134,7 +144,7 @@ struct SearchEvent {
     std::int64_t iteration = 0;  // from 1
     std::int64_t iref = 0;       // reference point
     std::int64_t nstep = 0;      // steps counted before this one
-    int ngrow = 0;               // radius enlargements at this step so far
+    int enlargements = 0;        // radius enlargements at this step so far (ngrow)
     int neighbours = 0;          // neighbours of the highest dimension
 };
 struct RetryEvent {
@@ -178,8 +188,8 @@ struct SeriesFacts {
     std::int32_t samples_used = 0;
     std::int64_t int_min = 0;  // smallest and largest sample truncated toward zero
     std::int64_t int_max = 0;
-    std::int64_t distinct_ints = 0;  // distinct integers among the truncated samples
-    // Distinct values among the samples before truncation: no more than distinct_ints for a
+    std::int64_t distinct_integers = 0;  // distinct integers among the truncated samples
+    // Distinct values among the samples before truncation: no more than distinct_integers for a
     // recording whose values lie on a lattice of whole units (or coarser).
     std::int64_t distinct_values = 0;
 };
@@ -192,9 +202,9 @@ enum class StepOutcome : std::uint8_t { Counted, GivenUp };
 // One iteration of the step loop.
 struct StepRecord {
     std::int32_t iref = 0;
-    std::int32_t nstep = 0;       // counted steps after the iteration
-    std::int16_t ngrow = 0;       // radius enlargements, of both kinds
-    std::int16_t neighbours = 0;  // neighbours of the highest dimension at the last search
+    std::int32_t nstep = 0;         // counted steps after the iteration
+    std::int16_t enlargements = 0;  // radius enlargements, of both kinds (ngrow)
+    std::int16_t neighbours = 0;    // neighbours of the highest dimension at the last search
     std::uint16_t covariance_retries = 0;
     std::uint16_t orthonormal_retries = 0;
     StepOutcome outcome = StepOutcome::Counted;
@@ -243,7 +253,7 @@ struct Result {
     std::vector<std::array<std::int64_t, 2>> retries_by_dimension;
     std::vector<StepRecord> steps;               // one per iteration run
     std::vector<Retry> retries;                  // the first kRetryLogCapacity retries, in order
-    std::vector<DimensionEstimates> dimensions;  // mfrom..mto
+    std::vector<DimensionEstimates> dimensions;  // dims.from..dims.to
 
     const DimensionEstimates* dimension(int m) const;
 };
@@ -263,8 +273,10 @@ std::vector<float> read_series(const std::string& path);
 
 // A series file read for a front-end that must not take a file other than it was meant.
 struct SeriesReading {
-    std::vector<float> samples;       // as the program reads them: at most kMaxSamples
-    std::int64_t values_in_file = 0;  // the numbers the file holds, read or not
+    std::vector<float> samples;  // as the program reads them: at most kMaxSamples
+    // The numbers the file holds, read or not, counted up to kMaxValuesCounted.
+    static constexpr std::int64_t kMaxValuesCounted = 1'000'000'000'000'000'000;
+    std::int64_t values_in_file = 0;
     // "used the first 20000 of 108000 values: the sample limit" when values were left
     // out, else empty.
     std::string cut_note() const;
@@ -277,6 +289,9 @@ struct SeriesReading {
 // with a SeriesError that says what it looks like and how to prepare it (tarnvex-kit prep);
 // a value that is not a number names a header line or columns when the file looks so.
 SeriesReading read_series_guarded(const std::string& path, bool free_format);
+// The same over the text of a series file: the refusals, hints and errors of
+// read_series_guarded for a file of this text, whose name `path` gives in the messages.
+SeriesReading read_series_text(std::string_view text, const std::string& path, bool free_format);
 
 // The refusal read_series_guarded gives for a file of this text, or empty. `path` only
 // names the file in the hints.

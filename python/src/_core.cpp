@@ -20,9 +20,8 @@
 
 #include "convert.hpp"
 #include "tarnvex/diagnostics.hpp"
+#include "tarnvex/result_file.hpp"
 #include "tarnvex/tarnvex.hpp"
-#include "textio/sink.hpp"
-#include "textio/transcript.hpp"
 
 namespace py = pybind11;
 
@@ -153,29 +152,17 @@ py::tuple scaled(const py::array_t<double, py::array::c_style | py::array::force
     }
 }
 
-// Hands the engine's events to the program's records, and every hundredth of the planned
-// iterations takes the GIL to look for a signal (Ctrl-C) and to call the progress callback.
+// Every hundredth of the planned iterations takes the GIL to look for a signal (Ctrl-C)
+// and to call the progress callback.
 class PythonObserver final : public tarnvex::Observer {
   public:
-    PythonObserver(tarnvex::textio::RecordObserver& records, py::object callback)
-        : records_(records), callback_(std::move(callback)) {}
+    explicit PythonObserver(py::object callback) : callback_(std::move(callback)) {}
 
     void loop_started(std::int64_t ntrip) override {
         every_ = std::max<std::int64_t>(1, ntrip / 100);
-        records_.loop_started(ntrip);
     }
-    void search_accepted(const tarnvex::SearchEvent& e) override { records_.search_accepted(e); }
-    void step_given_up(std::int64_t iteration, std::int64_t iref) override {
-        records_.step_given_up(iteration, iref);
-    }
-    void singular(const tarnvex::RetryEvent& e) override { records_.singular(e); }
-    void report(const tarnvex::ReportEvent& e) override { records_.report(e); }
-    void warmup_ended(std::int64_t evolv) override { records_.warmup_ended(evolv); }
     void iteration_done(std::int64_t iteration, std::int64_t ntrip) override {
         if (iteration % every_ == 0 || iteration == ntrip) poll(iteration, ntrip);
-    }
-    void finished(std::int64_t nstep, std::int32_t tmax) override {
-        records_.finished(nstep, tmax);
     }
 
   private:
@@ -185,7 +172,6 @@ class PythonObserver final : public tarnvex::Observer {
         if (!callback_.is_none()) callback_(done, planned);
     }
 
-    tarnvex::textio::RecordObserver& records_;
     py::object callback_;
     std::int64_t every_ = 1;
 };
@@ -233,7 +219,7 @@ py::dict steps_dict(const std::vector<tarnvex::StepRecord>& steps) {
         const auto& s = steps[static_cast<std::size_t>(i)];
         iref.mutable_at(i) = s.iref;
         nstep.mutable_at(i) = s.nstep;
-        ngrow.mutable_at(i) = s.ngrow;
+        ngrow.mutable_at(i) = s.enlargements;
         neighbours.mutable_at(i) = s.neighbours;
         cov.mutable_at(i) = s.covariance_retries;
         orth.mutable_at(i) = s.orthonormal_retries;
@@ -339,8 +325,8 @@ tarnvex::Parameters parameters_of(std::int32_t ncube, std::optional<std::int32_t
     p.ncube = ncube;
     p.tmax = tmax;
     p.delay = delay;
-    p.mfrom = mfrom;
-    p.mto = mto;
+    p.dims.from = mfrom;
+    p.dims.to = mto;
     p.dt = dt;
     p.evolv = evolv;
     p.radius_pct = radius_pct;
@@ -357,7 +343,7 @@ py::dict run(const py::array_t<float, py::array::c_style | py::array::forcecast>
              const py::object& progress, bool quick) {
     if (samples.ndim() != 1) throw InputError("the samples must be one-dimensional");
     tarnvex::Parameters p = parameters_of(ncube, tmax, delay, mfrom, mto, dt, evolv, radius_pct);
-    p.istart = istart;
+    p.start = istart;
     p.threads = threads;  // checked by the Python layer
     if (kernels == "plain") {
         p.kernels = tarnvex::KernelSet::Plain;
@@ -369,10 +355,8 @@ py::dict run(const py::array_t<float, py::array::c_style | py::array::forcecast>
     // A copy the run owns: the caller's array may change while the GIL is released.
     const std::vector<float> x(samples.data(), samples.data() + samples.shape(0));
 
-    tarnvex::textio::StringWriter records;
-    tarnvex::textio::NullWriter console;
-    tarnvex::textio::RecordObserver record_observer(console, records);
-    PythonObserver observer(record_observer, progress);
+    tarnvex::StringSink records;
+    PythonObserver observer(progress);
     tarnvex::Result r;
     tarnvex::Diagnosis dg;
     {
@@ -389,7 +373,7 @@ py::dict run(const py::array_t<float, py::array::c_style | py::array::forcecast>
             }
         }
         try {
-            r = tarnvex::run(x, p, &observer);
+            r = tarnvex::run_writing_records(x, p, records, nullptr, &observer);
         } catch (const tarnvex::ParameterError& e) {
             if (e.reason() == tarnvex::Refusal::StartOutside && istart >= 1) {
                 const std::int64_t need =
@@ -423,7 +407,7 @@ py::dict run(const py::array_t<float, py::array::c_style | py::array::forcecast>
     derived["xmax"] = r.derived.xmax;
     derived["extent"] = r.derived.extent;
     derived["periode"] = r.derived.periode;
-    derived["scalmx"] = r.derived.scalmx;
+    derived["scalmx"] = r.derived.initial_radius;
     derived["ntrip"] = r.derived.ntrip;
     derived["tmax"] = r.derived.tmax;
     o["derived"] = derived;
@@ -431,7 +415,7 @@ py::dict run(const py::array_t<float, py::array::c_style | py::array::forcecast>
     series["samples_used"] = r.series.samples_used;
     series["int_min"] = r.series.int_min;
     series["int_max"] = r.series.int_max;
-    series["distinct_ints"] = r.series.distinct_ints;
+    series["distinct_ints"] = r.series.distinct_integers;
     o["series"] = series;
     o["kernels"] = r.parameters.kernels == tarnvex::KernelSet::Plain ? "plain" : "fast";
     o["iterations"] = r.iterations;
@@ -472,10 +456,7 @@ py::bytes result_header(const std::string& series_name, const std::string& resul
     tarnvex::Derived d;
     d.npts = npts;
     d.tmax = tmax;
-    tarnvex::textio::StringWriter w;
-    tarnvex::textio::write_result_header(w, tarnvex::textio::name_field(series_name),
-                                         tarnvex::textio::name_field(result_name), p, d);
-    return py::bytes(w.text());
+    return py::bytes(tarnvex::result_file_header(series_name, result_name, p, d));
 }
 
 py::tuple read_series(const std::string& path, bool free_format) {

@@ -299,7 +299,7 @@ std::optional<Warning> wide_neighbourhoods(const Result& r) {
     std::int64_t counted = 0;
     for (const StepRecord& s : r.steps) {
         if (s.outcome != StepOutcome::Counted) continue;
-        sum += s.ngrow;
+        sum += s.enlargements;
         ++counted;
     }
     if (counted == 0) return std::nullopt;
@@ -503,18 +503,18 @@ std::optional<Warning> coarse_check(const SeriesFacts& f) {
     const std::int64_t span = f.int_max - f.int_min;
     const double distinct_limit = std::min(static_cast<double>(kMinDistinctIntegers),
                                            kMinDistinctShare * static_cast<double>(f.samples_used));
-    const bool few = static_cast<double>(f.distinct_ints) < distinct_limit;
+    const bool few = static_cast<double>(f.distinct_integers) < distinct_limit;
     if (!few && span >= kMinIntegerSpan) return std::nullopt;
     // A recording with fewer levels than the limit has no more resolution to give, however
     // it is scaled; truncation merges values only when the samples take more distinct values
     // than integers.
     const bool lattice = static_cast<double>(f.distinct_values) < distinct_limit ||
-                         f.distinct_values <= f.distinct_ints;
-    const bool merged = f.distinct_ints < f.distinct_values;
-    return Warning{"coarse", static_cast<double>(few ? f.distinct_ints : span),
+                         f.distinct_values <= f.distinct_integers;
+    const bool merged = f.distinct_integers < f.distinct_values;
+    return Warning{"coarse", static_cast<double>(few ? f.distinct_integers : span),
                    few ? distinct_limit : static_cast<double>(kMinIntegerSpan),
                    format("the samples truncate to %.0f distinct integers over a span of %.0f",
-                          static_cast<double>(f.distinct_ints), static_cast<double>(span)) +
+                          static_cast<double>(f.distinct_integers), static_cast<double>(span)) +
                        (lattice ? format(" (the recording itself takes only %.0f values)",
                                          static_cast<double>(f.distinct_values))
                                 : format(" (from %.0f distinct values before truncation)",
@@ -568,7 +568,7 @@ Diagnosis diagnose(const Result& r, const Probes* probes) {
         dg.checks.push_back(std::move(status));
     };
     add("non-finite", non_finite(r));
-    add("short", short_check(r.parameters.mto, r.series.samples_used, r.counted_steps));
+    add("short", short_check(r.parameters.dims.to, r.series.samples_used, r.counted_steps));
     add("coarse", coarse_check(r.series));
     add("positive-sum", positive_sum(dg));
     add("dimension-drift", dimension_drift(dg));

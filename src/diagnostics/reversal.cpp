@@ -129,7 +129,7 @@ ReverseCheck reverse_check(const Result& forward, const Result& back) {
     const std::vector<double> back_sorted =
         d.counted_any ? sorted_finals(back) : std::vector<double>();
     ReverseCheck c = pair_reversed(sorted_finals(forward), back_sorted, why.empty(), why);
-    c.dimension = forward.parameters.mto;
+    c.dimension = forward.parameters.dims.to;
     return c;
 }
 

@@ -6,8 +6,8 @@
 #include <vector>
 
 #include "convert.hpp"
-#include "engine/step_loop.hpp"
 #include "embedding/delay_vectors.hpp"
+#include "engine/step_loop.hpp"
 #include "limits.hpp"
 #include "tarnvex/tarnvex.hpp"
 
@@ -80,11 +80,11 @@ std::optional<Check> first_refusal(std::span<const float> samples, const Paramet
     if (samples.size() > static_cast<std::size_t>(NMAX)) {
         return Check{Refusal::TooManySamples, "more than 20000 samples"};
     }
-    if (p.mto > MMAX) return Check{Refusal::DimensionTooHigh, " emb dim. too high !!"};
+    if (p.dims.to > MMAX) return Check{Refusal::DimensionTooHigh, " emb dim. too high !!"};
     if (p.ncube > KMAX) {
         return Check{Refusal::TooManyNeighbours, "number of points per cube too large!"};
     }
-    if (p.mfrom < 1 || p.mto < 1) {
+    if (p.dims.from < 1 || p.dims.to < 1) {
         return Check{Refusal::DimensionBelowOne, "emb dim. must be at least 1"};
     }
     if (p.ncube < 1) {
@@ -94,8 +94,8 @@ std::optional<Check> first_refusal(std::span<const float> samples, const Paramet
     if (p.evolv < 1) return Check{Refusal::EvolvBelowOne, "evolv time must be at least 1"};
     if (!(p.dt > 0.0f)) return Check{Refusal::DtNotPositive, "dt must be positive"};
     const std::int32_t npts = samples_used(samples, p);
-    const std::int64_t nvec = embedding::vector_count(npts, p.delay, p.mto);
-    if (p.istart < 1 || std::int64_t{p.istart} + 1 > nvec) {
+    const std::int64_t nvec = embedding::vector_count(npts, p.delay, p.dims.to);
+    if (p.start < 1 || std::int64_t{p.start} + 1 > nvec) {
         return Check{Refusal::StartOutside, "start point outside the embedded series"};
     }
     for (const float v : used(samples, npts)) {
@@ -116,7 +116,7 @@ Derived derive(std::span<const float> samples, const Parameters& p) {
     d.xmax = e.xmax;
     d.extent = e.extent;
     d.periode = periode_of(p.dt);
-    d.scalmx = initial_radius(p.radius_pct, d.extent);
+    d.initial_radius = initial_radius(p.radius_pct, d.extent);
     d.ntrip = iteration_budget(d.npts, p.evolv);
     d.tmax = p.tmax ? *p.tmax : static_cast<std::int32_t>(d.ntrip);
     return d;
@@ -137,7 +137,7 @@ SeriesFacts series_facts(std::span<const float> samples) {
     if (!ints.empty()) {
         f.int_min = ints.front();
         f.int_max = ints.back();
-        f.distinct_ints = std::unique(ints.begin(), ints.end()) - ints.begin();
+        f.distinct_integers = std::unique(ints.begin(), ints.end()) - ints.begin();
     }
     std::vector<float> values;
     for (const float v : samples)

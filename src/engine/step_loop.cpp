@@ -29,12 +29,12 @@ class Recorder {
         const auto ntrip = static_cast<std::size_t>(std::max<std::int64_t>(d.ntrip, 0));
         r_.steps.reserve(ntrip);
         r_.retries.reserve(kRetryLogCapacity);
-        r_.retries_by_dimension.assign(static_cast<std::size_t>(p.mto) + 1, {0, 0});
+        r_.retries_by_dimension.assign(static_cast<std::size_t>(p.dims.to) + 1, {0, 0});
         // One report point in the warm-up at most, then one every kReportEvery steps of the
         // iterations after it.
         const std::size_t points =
             2 + static_cast<std::size_t>(std::max<std::int64_t>(d.ntrip - NWARM, 0)) / kReportEvery;
-        for (int m = p.mfrom; m <= p.mto; ++m) {
+        for (int m = p.dims.from; m <= p.dims.to; ++m) {
             DimensionEstimates e;
             e.dimension = m;
             const auto um = static_cast<std::size_t>(m);
@@ -46,7 +46,7 @@ class Recorder {
             e.final_exponents.assign(um, 0.0f);
             r_.dimensions.push_back(std::move(e));
         }
-        first_dimension_ = p.mfrom;
+        first_dimension_ = p.dims.from;
     }
 
     void loop_started(std::int64_t ntrip) {
@@ -59,14 +59,14 @@ class Recorder {
     }
     void search_accepted(const SearchEvent& e) {
         StepRecord& s = r_.steps.back();
-        s.ngrow = static_cast<std::int16_t>(std::min(e.ngrow, 32767));
+        s.enlargements = static_cast<std::int16_t>(std::min(e.enlargements, 32767));
         s.neighbours = static_cast<std::int16_t>(e.neighbours);
         if (user_ != nullptr) user_->search_accepted(e);
     }
     void given_up(std::int64_t iteration, std::int64_t iref, int ngrow) {
         StepRecord& s = r_.steps.back();
         s.outcome = StepOutcome::GivenUp;
-        s.ngrow = static_cast<std::int16_t>(std::min(ngrow, 32767));
+        s.enlargements = static_cast<std::int16_t>(std::min(ngrow, 32767));
         ++r_.steps_given_up;
         if (user_ != nullptr) user_->step_given_up(iteration, iref);
     }
@@ -160,10 +160,10 @@ class StepLoop {
     }
 
     void run() {
-        spectrum::reset_spectrum(w_.spectrum, p_.mto);
+        spectrum::reset_spectrum(w_.spectrum, p_.dims.to);
         rec_.loop_started(d_.ntrip);
         const std::int64_t nvec = w_.vectors.nvec();
-        std::int64_t iref = p_.istart;
+        std::int64_t iref = p_.start;
         for (std::int64_t iter = 1; iter <= d_.ntrip; ++iter) {
             // The reference point and its image must be built vectors.
             if (iref + evolv_ > nvec) break;
@@ -196,7 +196,7 @@ class StepLoop {
     // the failing dimension, the dimensions below it keeping what they did.
     StepEnd step(std::int64_t iter, std::int64_t iref) {
         const float tfac = time_factor(evolv_, p_.dt);
-        int mfirst = p_.mfrom;
+        int mfirst = p_.dims.from;
         const embedding::SearchParams sp = search_params(evolv_);
         embedding::SearchState search = first_search_state();
         embedding::SearchResult found;
@@ -217,7 +217,7 @@ class StepLoop {
                 rec_.given_up(iter, iref, search.ngrow);
                 return StepEnd::GivenUp;
             }
-            rec_.search_accepted({iter, iref, nstep_, search.ngrow, neighbours().nn(p_.mto)});
+            rec_.search_accepted({iter, iref, nstep_, search.ngrow, neighbours().nn(p_.dims.to)});
             ++nstep_;
             const int failed = advance_dimensions(iter, iref, mfirst, tfac);
             if (failed == 0) return nstep_ >= d_.tmax ? StepEnd::Finished : StepEnd::Counted;
@@ -229,7 +229,7 @@ class StepLoop {
             if (std::bit_cast<std::uint32_t>(before) ==
                 std::bit_cast<std::uint32_t>(search.scalmx)) {
                 // A radius that cannot grow would retry for ever: give the step up.
-                search.scalmx = d_.scalmx;
+                search.scalmx = d_.initial_radius;
                 rec_.given_up(iter, iref, search.ngrow);
                 return StepEnd::GivenUp;
             }
@@ -245,10 +245,10 @@ class StepLoop {
     // Every step's search starts from the initial radius; with a lowest dimension of 1,
     // dimension 1 collects its own neighbours.
     embedding::SearchState first_search_state() const {
-        return {d_.scalmx, 0, p_.mfrom == 1 ? 1 : 2};
+        return {d_.initial_radius, 0, p_.dims.from == 1 ? 1 : 2};
     }
     embedding::SearchParams search_params(std::int64_t evolv) const {
-        return {p_.ncube, p_.mto, w_.vectors.nvec() - evolv, d_.scalmx};
+        return {p_.ncube, p_.dims.to, w_.vectors.nvec() - evolv, d_.initial_radius};
     }
     embedding::Neighbourhoods& neighbours() {
         return w_.neighbourhoods[static_cast<std::size_t>(current_)];
@@ -290,11 +290,11 @@ class StepLoop {
             // the lowest dimension, the other lanes come down from the highest.
             if (plan_next_search(iter, iref))
                 order_[static_cast<std::size_t>(count++)] = kSearchJob;
-            for (int m = mfirst; m <= p_.mto; ++m)
+            for (int m = mfirst; m <= p_.dims.to; ++m)
                 order_[static_cast<std::size_t>(count++)] = m;
             pool_->run(order_.data(), count);
         }
-        for (int m = mfirst; m <= p_.mto; ++m) {
+        for (int m = mfirst; m <= p_.dims.to; ++m) {
             if (!pool_) compute(0, m);
             const std::optional<Singular> failed =
                 w_.outcomes[static_cast<std::size_t>(m)].singular;
@@ -393,14 +393,14 @@ constexpr std::int64_t kThreadedWork = 100000;
 int lanes_for(const Parameters& p) {
     const int wanted = p.threads == 0 ? processors_available() : p.threads;
     std::int64_t work = 0;  // a step's inversions, orthonormalisations and covariances
-    for (std::int64_t m = p.mfrom; m <= p.mto; ++m)
+    for (std::int64_t m = p.dims.from; m <= p.dims.to; ++m)
         work += m * m * m + std::int64_t{p.ncube} * m * m;
     if (wanted <= 1 || work < kThreadedWork) return 1;
-    return std::min(wanted, p.mto - p.mfrom + 2);  // the dimensions and the next search
+    return std::min(wanted, p.dims.to - p.dims.from + 2);  // the dimensions and the next search
 }
 
 Workspace::Workspace(std::span<const float> x, const Parameters& p, int lane_count)
-    : vectors(x, static_cast<std::int64_t>(x.size()), p.delay, p.mto),
+    : vectors(x, static_cast<std::int64_t>(x.size()), p.delay, p.dims.to),
       search(p.kernels == KernelSet::Plain ? embedding::plain::make_search(vectors)
                                            : embedding::fast::make_search(vectors)),
       matrix(matrix_kernels(p.kernels)),

@@ -36,7 +36,7 @@ struct alignas(64) DimensionOutcome {
 // Every table of a run, allocated once before the step loop, with the kernels of the
 // chosen set and their scratch. Large: make it on the heap.
 struct Workspace {
-    // The delay vectors of the samples used, for dimension p.mto, and the scratch of
+    // The delay vectors of the samples used, for dimension p.dims.to, and the scratch of
     // `lanes` threads that compute the dimensions of a step (at least one).
     Workspace(std::span<const float> x, const Parameters& p, int lanes);
 

@@ -3,6 +3,7 @@
 #include <memory>
 #include <ostream>
 
+#include "tarnvex/result_file.hpp"
 #include "tarnvex/tarnvex.hpp"
 #include "textio/channels.hpp"
 #include "textio/series.hpp"
@@ -36,9 +37,9 @@ struct Answers {
         p.ncube = ncube;
         p.tmax = tmax;
         p.delay = delay;
-        p.mfrom = mfrom;
-        p.mto = mto;
-        p.istart = istart;
+        p.dims.from = mfrom;
+        p.dims.to = mto;
+        p.start = istart;
         p.dt = dt;
         p.evolv = evolv;
         p.radius_pct = scalpct;
@@ -97,7 +98,7 @@ void dialogue(Answers& a, textio::SampleTable& series, textio::ConsoleOut& conso
     textio::write_radius_prompt(console);
     const Target scalpct[] = {Target::of(a.scalpct)};
     input.read_values(scalpct);
-    textio::write_radius(console, derive(series.samples(), a.parameters()).scalmx);
+    textio::write_radius(console, derive(series.samples(), a.parameters()).initial_radius);
 }
 
 }  // namespace
@@ -112,16 +113,14 @@ int run(std::istream& in, std::ostream& out, std::ostream& err, const std::strin
         Answers a;
         dialogue(a, *series, console, input, series_file, result, cwd);
         const Parameters p = a.parameters();
-        textio::write_result_header(result, a.infile, a.outfile, p, derive(series->samples(), p));
-        const std::string_view refusal = check(series->samples(), p);
-        if (!refusal.empty()) {
-            console.write_free({refusal});
-            return kExitRefused;
-        }
-        textio::RecordObserver records(console, result);
-        tarnvex::run(series->samples(), p, &records);
+        // The header is written before the checks: a refused run leaves it alone.
+        result.write(result_file_header(a.infile, a.outfile, p, derive(series->samples(), p)));
+        run_writing_records(series->samples(), p, result, &console);
         result.close();
         return kExitDone;
+    } catch (const ParameterError& e) {
+        console.write_free({std::string_view(e.what())});
+        return kExitRefused;
     } catch (const textio::FatalError& e) {
         console.flush();
         err << textio::fatal_report_line(e);

@@ -1,6 +1,8 @@
 #include "textio/series.hpp"
 
 #include <algorithm>
+#include <array>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -13,16 +15,38 @@
 
 namespace tarnvex::textio {
 
+namespace {
+
+// A table of nothing but the fill value: the table is filled by copying it, and the unread
+// end of the table is passed over a block at a time by comparing with it. The fill value
+// is neither zero nor a NaN, so equal bytes are an equal value and the other way round.
+const std::array<float, NMAX>& filled_table() {
+    static const auto table = [] {
+        auto t = std::make_unique<std::array<float, NMAX>>();
+        t->fill(SENTINEL);
+        return t;
+    }();
+    return *table;
+}
+
+}  // namespace
+
 ReadStatus read_series(RecordSource& src, SampleTable& s, BadValue* bad) {
-    s.x.fill(SENTINEL);
+    const std::array<float, NMAX>& filled = filled_table();
+    s.x = filled;
     const ReadStatus status = read_free(src, std::span<float>(s.x), bad);
-    s.ndata = 0;
-    for (std::int32_t i = NMAX; i >= 1; --i) {
-        if (s.x[static_cast<std::size_t>(i - 1)] != SENTINEL) {
-            s.ndata = i;
-            break;
-        }
+    // ndata: the last entry that differs from the fill value. Whole blocks of it at the end
+    // are passed over first, then the entries of the last block that differs.
+    constexpr std::size_t kBlock = 256;
+    std::size_t end = s.x.size();
+    while (end > 0) {
+        const std::size_t begin = end > kBlock ? end - kBlock : 0;
+        if (std::memcmp(&s.x[begin], &filled[begin], (end - begin) * sizeof(float)) != 0) break;
+        end = begin;
     }
+    while (end > 0 && s.x[end - 1] == SENTINEL)
+        --end;
+    s.ndata = static_cast<std::int32_t>(end);
     return status;
 }
 
@@ -182,50 +206,14 @@ std::string SeriesReading::cut_note() const {
            std::to_string(values_in_file) + " values: the sample limit";
 }
 
-SeriesReading read_series_guarded(const std::string& path, bool free_format) {
-    const std::string text = read_text(path);
-    if (!free_format) {
-        const std::string refusal = series_layout_refusal(text, path);
-        if (!refusal.empty()) throw SeriesError(refusal);
-    }
-    SeriesReading r;
-    try {
-        r.samples = read_series(path);
-    } catch (const SeriesError& e) {
-        throw SeriesError(e.what() + unreadable_hint(text, path));
-    }
-    // The numbers of the file up to a '/' (where the reader stops): free-format items, a
-    // repeat r*v counting r.
-    const std::string read_part = text.substr(0, text.find('/'));
-    std::istringstream in(read_part);
-    std::string line;
-    while (std::getline(in, line)) {
-        for (const auto cell : cells_of(line)) {
-            const auto star = cell.find('*');
-            double repeat = 0.0;
-            if (star != std::string_view::npos && is_number(cell.substr(0, star), &repeat) &&
-                repeat >= 1.0) {
-                r.values_in_file += static_cast<std::int64_t>(repeat);
-            } else {
-                ++r.values_in_file;
-            }
-        }
-    }
-    r.values_in_file =
-        std::max<std::int64_t>(r.values_in_file, static_cast<std::int64_t>(r.samples.size()));
-    return r;
-}
+namespace {
 
-std::vector<float> read_series(const std::string& path) {
-    textio::SeriesFile file;
-    const auto table = std::make_unique<textio::SampleTable>();
-    try {
-        file.open_existing("", std::filesystem::absolute(path).string());
-    } catch (const textio::FatalError& e) {
-        throw SeriesError(path + ": " + std::string(textio::fatal_message(e.number)));
-    }
+// The samples of a series read from `src`; `path` names the file in the error. Every read
+// fills the whole table anew, so each thread keeps one table for all its reads.
+std::vector<float> samples_of(textio::RecordSource& src, const std::string& path) {
+    thread_local const auto table = std::make_unique<textio::SampleTable>();
     textio::BadValue bad;
-    const textio::ReadStatus status = textio::read_series(file, *table, &bad);
+    const textio::ReadStatus status = textio::read_series(src, *table, &bad);
     if (status == textio::ReadStatus::SyntaxError ||
         status == textio::ReadStatus::ConversionError) {
         throw SeriesError(path + ", line " + std::to_string(bad.record) + ", column " +
@@ -234,6 +222,73 @@ std::vector<float> read_series(const std::string& path) {
     }
     const auto s = table->samples();
     return std::vector<float>(s.begin(), s.end());
+}
+
+// The guards around a series read: the refusal of the text's layout, the hint on a value
+// that is not a number, the count of the values the text holds. `read_samples` reads the
+// samples of this text and throws SeriesError.
+template <class ReadSamples>
+SeriesReading guarded_reading(std::string_view text, const std::string& path, bool free_format,
+                              ReadSamples read_samples) {
+    if (!free_format) {
+        const std::string refusal = series_layout_refusal(text, path);
+        if (!refusal.empty()) throw SeriesError(refusal);
+    }
+    SeriesReading r;
+    try {
+        r.samples = read_samples();
+    } catch (const SeriesError& e) {
+        throw SeriesError(e.what() + unreadable_hint(text, path));
+    }
+    // The numbers of the file up to a '/' (where the reader stops): free-format items, a
+    // repeat r*v counting r. The count stops at kMaxValuesCounted, so that no repeat count
+    // (the reader takes any string of digits) and no sum of them overflows.
+    constexpr auto kMax = static_cast<double>(SeriesReading::kMaxValuesCounted);
+    const std::string read_part(text.substr(0, text.find('/')));
+    std::istringstream in(read_part);
+    std::string line;
+    while (std::getline(in, line)) {
+        for (const auto cell : cells_of(line)) {
+            const auto star = cell.find('*');
+            double repeat = 0.0;
+            if (star != std::string_view::npos && is_number(cell.substr(0, star), &repeat) &&
+                repeat >= 1.0) {
+                r.values_in_file += static_cast<std::int64_t>(std::min(repeat, kMax));
+            } else {
+                ++r.values_in_file;
+            }
+            r.values_in_file = std::min(r.values_in_file, SeriesReading::kMaxValuesCounted);
+        }
+    }
+    r.values_in_file =
+        std::max<std::int64_t>(r.values_in_file, static_cast<std::int64_t>(r.samples.size()));
+    return r;
+}
+
+}  // namespace
+
+SeriesReading read_series_guarded(const std::string& path, bool free_format) {
+    const std::string text = read_text(path);
+    return guarded_reading(text, path, free_format, [&] { return read_series(path); });
+}
+
+SeriesReading read_series_text(std::string_view text, const std::string& path, bool free_format) {
+    // The text's records are its lines. The series file also ends a record after a NUL
+    // byte, but no value holds one: the read fails at the same value either way.
+    return guarded_reading(text, path, free_format, [&] {
+        textio::StringSource src(text);
+        return samples_of(src, path);
+    });
+}
+
+std::vector<float> read_series(const std::string& path) {
+    textio::SeriesFile file;
+    try {
+        file.open_existing("", std::filesystem::absolute(path).string());
+    } catch (const textio::FatalError& e) {
+        throw SeriesError(path + ": " + std::string(textio::fatal_message(e.number)));
+    }
+    return samples_of(file, path);
 }
 
 }  // namespace tarnvex

@@ -7,16 +7,17 @@
 #include <string>
 #include <string_view>
 
+#include "tarnvex/result_file.hpp"
 #include "textio/records.hpp"
 
 namespace tarnvex::textio {
 
 // An output channel: builds each statement's records in a reused buffer, then hands
-// them on whole.
-class RecordWriter {
+// them on whole. As a RecordSink it takes records already built.
+class RecordWriter : public RecordSink {
   public:
     RecordWriter() { buf_.reserve(4096); }
-    virtual ~RecordWriter() = default;
+    ~RecordWriter() override = default;
     RecordWriter(const RecordWriter&) = delete;
     RecordWriter& operator=(const RecordWriter&) = delete;
 
@@ -31,6 +32,7 @@ class RecordWriter {
     void write_edited(std::span<const EditDesc> list, std::initializer_list<Item> items) {
         write_edited(list, std::span<const Item>(items.begin(), items.size()));
     }
+    void write(std::string_view records) final { emit(records); }
 
   protected:
     // Delivers complete records (CR LF ended) to the device.

@@ -19,8 +19,8 @@ namespace {
 // negative sum, 1000 counted steps, steady estimates, no enlargements.
 Result quiet_run() {
     Result r;
-    r.parameters.mfrom = 2;
-    r.parameters.mto = 2;
+    r.parameters.dims.from = 2;
+    r.parameters.dims.to = 2;
     r.parameters.evolv = 1;
     r.parameters.dt = 1.0f;
     r.series = {2000, 0, 2000, 2000, 2000};
@@ -46,7 +46,7 @@ Result quiet_run() {
 
 // Dimensions from 2 up with these largest exponents (the others -10 each).
 void set_dimensions(Result& r, const std::vector<double>& lambda1) {
-    r.parameters.mto = 1 + static_cast<int>(lambda1.size());
+    r.parameters.dims.to = 1 + static_cast<int>(lambda1.size());
     DimensionEstimates proto = r.dimensions[0];
     r.dimensions.clear();
     for (std::size_t k = 0; k < lambda1.size(); ++k) {
@@ -93,12 +93,13 @@ TEST(Checks, FireJustPastTheirThresholdsAndNotBefore) {
         // coarse: a span of 1000 integers, 1000 distinct ones (or half the samples).
         {"span 1000", [](Result& r) { r.series.int_max = 1000; }, nullptr},
         {"span 999", [](Result& r) { r.series.int_max = 999; }, "coarse"},
-        {"1000 distinct integers", [](Result& r) { r.series.distinct_ints = 1000; }, nullptr},
-        {"999 distinct integers", [](Result& r) { r.series.distinct_ints = 999; }, "coarse"},
+        {"1000 distinct integers", [](Result& r) { r.series.distinct_integers = 1000; }, nullptr},
+        {"999 distinct integers", [](Result& r) { r.series.distinct_integers = 999; }, "coarse"},
         {"600 samples, 300 distinct",
-         [](Result& r) { r.series.samples_used = 600, r.series.distinct_ints = 300; }, nullptr},
+         [](Result& r) { r.series.samples_used = 600, r.series.distinct_integers = 300; }, nullptr},
         {"600 samples, 299 distinct",
-         [](Result& r) { r.series.samples_used = 600, r.series.distinct_ints = 299; }, "coarse"},
+         [](Result& r) { r.series.samples_used = 600, r.series.distinct_integers = 299; },
+         "coarse"},
         // non-finite: any final estimate that is not a number or infinite.
         {"an infinite estimate",
          [](Result& r) {
@@ -124,7 +125,7 @@ TEST(Checks, FireJustPastTheirThresholdsAndNotBefore) {
          "positive-sum"},
         {"dimension 1 of 1 bit",
          [](Result& r) {
-             r.parameters.mfrom = r.parameters.mto = 1;
+             r.parameters.dims.from = r.parameters.dims.to = 1;
              r.dimensions[0].dimension = 1;
              auto& d = r.dimensions[0];
              d.final_exponents = {1.0f};
@@ -220,14 +221,14 @@ TEST(Checks, FireJustPastTheirThresholdsAndNotBefore) {
         {"4 enlargements a step",
          [](Result& r) {
              for (auto& s : r.steps)
-                 s.ngrow = 4;
+                 s.enlargements = 4;
          },
          nullptr},
         {"a little more than 4",
          [](Result& r) {
              for (auto& s : r.steps)
-                 s.ngrow = 4;
-             r.steps[7].ngrow = 10;
+                 s.enlargements = 4;
+             r.steps[7].enlargements = 10;
          },
          "wide-neighbourhoods"},
     };

@@ -29,8 +29,8 @@ std::vector<float> lorenz(int n) {
 
 Parameters dims(int from, int to) {
     Parameters p;
-    p.mfrom = from;
-    p.mto = to;
+    p.dims.from = from;
+    p.dims.to = to;
     return p;
 }
 

@@ -19,8 +19,8 @@ namespace {
 
 Parameters dims(int from, int to) {
     Parameters p;
-    p.mfrom = from;
-    p.mto = to;
+    p.dims.from = from;
+    p.dims.to = to;
     return p;
 }
 
@@ -140,7 +140,7 @@ TEST(LongVerdicts, FullVerdictOnNoiseAndOnChaos) {
         const Diagnosis d = diagnose(r, &probes);
         EXPECT_EQ(codes_of(d), c.codes) << c.name;
         for (const auto& check : d.checks) {
-            if (check.code == "time-symmetric" && c.p.mfrom >= 2) {
+            if (check.code == "time-symmetric" && c.p.dims.from >= 2) {
                 EXPECT_NE(check.state, CheckState::NotChecked) << c.name << " " << check.code;
             }
         }

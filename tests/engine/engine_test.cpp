@@ -27,7 +27,7 @@ struct Recorded {
 
 Recorded run_recorded(const std::vector<float>& x, const Parameters& p) {
     textio::StringWriter console, file;
-    textio::RecordObserver records(console, file);
+    RecordObserver records(file, &console);
     Recorded r{run(x, p, &records), console.text(), file.text()};
     return r;
 }
@@ -76,30 +76,30 @@ std::vector<WholeRun> whole_runs() {
     Parameters lorenz;  // a mid-size Lorenz run, dimensions 2 to 8, to the end of the data
     lorenz.ncube = 50;
     lorenz.delay = 5;
-    lorenz.mfrom = 2;
-    lorenz.mto = 8;
+    lorenz.dims.from = 2;
+    lorenz.dims.to = 8;
     lorenz.dt = 0.01f;
     runs.push_back({"lorenz 2:8", testing::samples_of(kit::system_series("lorenz", 5000)), lorenz});
     Parameters low;  // Henon, dimensions 1 to 5
-    low.mfrom = 1;
-    low.mto = 5;
+    low.dims.from = 1;
+    low.dims.to = 5;
     runs.push_back({"henon 1:5", henon, low});
     // Singular covariances at nearly every step, retried from the failing dimension, and
     // steps given up.
     Parameters two;
     two.ncube = 20;
-    two.mfrom = 1;
-    two.mto = 2;
-    two.istart = 101;
+    two.dims.from = 1;
+    two.dims.to = 2;
+    two.start = 101;
     two.radius_pct = 0.08f;
     runs.push_back({"doubling blocks 1:2", blocks, two, true, true});
     Parameters four = two;  // the same through four dimensions, three samples a step
-    four.mto = 4;
+    four.dims.to = 4;
     four.evolv = 3;
     runs.push_back({"doubling blocks 1:4 evolv 3", blocks, four, true, true});
     Parameters counted;  // ended by the steps counted, three samples a step
-    counted.mfrom = 1;
-    counted.mto = 4;
+    counted.dims.from = 1;
+    counted.dims.to = 4;
     counted.evolv = 3;
     counted.radius_pct = 0.1f;
     counted.tmax = 300;
@@ -131,7 +131,7 @@ Recorded run_with_lanes(const std::vector<float>& x, const Parameters& p, int la
     const std::span<const float> used(x.data(), static_cast<std::size_t>(d.npts));
     const auto w = std::make_unique<engine::Workspace>(used, p, lanes);
     textio::StringWriter console, file;
-    textio::RecordObserver records(console, file);
+    RecordObserver records(file, &console);
     Recorded r{engine::run_step_loop(used, p, d, *w, &records), console.text(), file.text()};
     return r;
 }
@@ -158,7 +158,7 @@ TEST(Engine, ThreadsGiveTheSameRuns) {
     p.threads = 2;
     EXPECT_EQ(engine::lanes_for(p), 1);  // dimensions 2 to 4 of 30 neighbours
     p.ncube = 200;
-    p.mto = 20;
+    p.dims.to = 20;
     EXPECT_EQ(engine::lanes_for(p), 2);
     p.threads = 64;
     EXPECT_EQ(engine::lanes_for(p), 20);  // 19 dimensions and the next step's search
@@ -189,8 +189,8 @@ TEST(Engine, ConcurrentRunsGiveTheSameBits) {
 // the file formats them they give the file.
 TEST(Engine, ReportPointsAreTheResultFileRecords) {
     Parameters p;
-    p.mfrom = 2;
-    p.mto = 3;
+    p.dims.from = 2;
+    p.dims.to = 3;
     p.tmax = 500;
     const auto x = testing::samples_of(kit::system_series("henon", 3000));
     const Recorded r = run_recorded(x, p);
@@ -263,13 +263,13 @@ TEST(Engine, CountsAndFactsOfARun) {
     EXPECT_EQ(res.retries.front().kind, Singular::Covariance);
     EXPECT_EQ(res.series.int_min, 5000);
     EXPECT_EQ(res.series.int_max, 5039 * 512);
-    EXPECT_EQ(res.series.distinct_ints, 400);
+    EXPECT_EQ(res.series.distinct_integers, 400);
 }
 
 // A run that counts no step returns normally and says so.
 TEST(Engine, NoStepCounted) {
     Parameters p;
-    p.mto = 2;
+    p.dims.to = 2;
     const auto x = testing::samples_of(kit::system_series("henon", 50));
     const Result r = run(x, p);  // 25 warm-up iterations, then the budget is spent
     EXPECT_EQ(r.iterations, 25);
@@ -277,7 +277,7 @@ TEST(Engine, NoStepCounted) {
     EXPECT_FALSE(r.reached_tmax);
     EXPECT_EQ(r.derived.tmax, 25);
     // Refused parameters come back as an error with the program's message.
-    p.mto = 21;
+    p.dims.to = 21;
     try {
         (void)run(x, p);
         ADD_FAILURE() << "not refused";
@@ -299,7 +299,7 @@ TEST(Engine, ObserverSeesEveryIteration) {
         }
     } counter;
     Parameters p;
-    p.mto = 2;
+    p.dims.to = 2;
     const auto x = testing::samples_of(kit::system_series("henon", 1000));
     const Result r = run(x, p, &counter);
     EXPECT_EQ(counter.iterations, r.iterations);
@@ -317,7 +317,7 @@ TEST(Engine, AnObserverMayStopARun) {
         }
     } stop;
     Parameters p;
-    p.mto = 2;
+    p.dims.to = 2;
     const auto x = testing::samples_of(kit::system_series("henon", 1000));
     EXPECT_THROW((void)run(x, p, &stop), std::runtime_error);
     const Result after = run(x, p);

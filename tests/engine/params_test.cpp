@@ -15,9 +15,9 @@ Parameters good() {
     p.ncube = 30;
     p.tmax = 100;
     p.delay = 1;
-    p.mfrom = 2;
-    p.mto = 3;
-    p.istart = 1;
+    p.dims.from = 2;
+    p.dims.to = 3;
+    p.start = 1;
     p.dt = 1.0f;
     p.evolv = 1;
     p.radius_pct = 2.0f;
@@ -34,21 +34,21 @@ TEST(ParameterCheck, FirstFailingCheckInOrder) {
         {"valid", [](Parameters&) {}, ""},
         {"mto 20 ncube 200",
          [](Parameters& p) {
-             p.mto = 20;
+             p.dims.to = 20;
              p.ncube = 200;
          },
          ""},
         {"mto 21",
          [](Parameters& p) {
-             p.mto = 21;
+             p.dims.to = 21;
              p.ncube = 201;
          },
          " emb dim. too high !!"},
         {"ncube 201", [](Parameters& p) { p.ncube = 201; }, "number of points per cube too large!"},
-        {"mfrom 0", [](Parameters& p) { p.mfrom = 0; }, "emb dim. must be at least 1"},
+        {"mfrom 0", [](Parameters& p) { p.dims.from = 0; }, "emb dim. must be at least 1"},
         {"mto 0",
          [](Parameters& p) {
-             p.mto = 0;
+             p.dims.to = 0;
              p.ncube = 0;
          },
          "emb dim. must be at least 1"},
@@ -62,14 +62,13 @@ TEST(ParameterCheck, FirstFailingCheckInOrder) {
         {"evolv 0", [](Parameters& p) { p.evolv = 0; }, "evolv time must be at least 1"},
         {"dt 0", [](Parameters& p) { p.dt = 0.0f; }, "dt must be positive"},
         {"dt negative", [](Parameters& p) { p.dt = -1.0f; }, "dt must be positive"},
-        {"istart 0", [](Parameters& p) { p.istart = 0; },
+        {"istart 0", [](Parameters& p) { p.start = 0; }, "start point outside the embedded series"},
+        {"istart at nvec", [](Parameters& p) { p.start = 998; },
          "start point outside the embedded series"},
-        {"istart at nvec", [](Parameters& p) { p.istart = 998; },
-         "start point outside the embedded series"},
-        {"istart below nvec", [](Parameters& p) { p.istart = 997; }, ""},
+        {"istart below nvec", [](Parameters& p) { p.start = 997; }, ""},
         {"huge delay", [](Parameters& p) { p.delay = 2000000000; },
          "start point outside the embedded series"},
-        {"huge istart", [](Parameters& p) { p.istart = 2147483647; },
+        {"huge istart", [](Parameters& p) { p.start = 2147483647; },
          "start point outside the embedded series"},
     };
     for (const auto& c : cases) {
@@ -108,7 +107,7 @@ TEST(DerivedValues, ExtentRadiusBudgetAndTmax) {
     EXPECT_EQ(d.xmax, 7.5f);
     EXPECT_EQ(d.xmin, -2.0f);
     EXPECT_EQ(d.extent, 9.5f);
-    EXPECT_EQ(d.scalmx, 0.19f);
+    EXPECT_EQ(d.initial_radius, 0.19f);
     EXPECT_EQ(d.periode, 1.0f);
     EXPECT_EQ(d.tmax, 100);
     EXPECT_EQ(initial_radius(37.0f, 0.0f), 0.0f);  // a constant series

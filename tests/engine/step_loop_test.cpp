@@ -33,15 +33,15 @@ struct Loop {
         p.ncube = ncube;
         p.tmax = tmax;
         p.delay = 1;
-        p.mfrom = mfrom;
-        p.mto = mto;
-        p.istart = 1;
+        p.dims.from = mfrom;
+        p.dims.to = mto;
+        p.start = 1;
         p.dt = 1.0f;
         p.evolv = evolv;
         p.radius_pct = scalpct;
     }
     Result run() {
-        textio::RecordObserver records(console, result);
+        RecordObserver records(result, &console);
         return tarnvex::run(x, p, &records);
     }
 };
@@ -120,7 +120,7 @@ TEST(StepLoop, ReportCadenceInIncreasingDimension) {
 
 TEST(StepLoop, SingularRetriesResumeAtTheFailingDimension) {
     Loop l(testing::doubling_blocks(), 20, 100, 1, 2, 1, 0.08f);
-    l.p.istart = 101;
+    l.p.start = 101;
     const Result o = l.run();
     EXPECT_EQ(o.counted_steps, 100);
     const std::string& c = l.console.text();
@@ -159,7 +159,7 @@ TEST(StepLoop, ConstantSeriesGivesEveryStepUp) {
 TEST(StepLoop, TheEndOfTheTrajectoryEndsTheLoop) {
     // istart near the end: the image of the reference point must be a built vector.
     Loop l(testing::henon_series(1000), 30, 100000, 2, 2, 1, 2.0f);
-    l.p.istart = 990;
+    l.p.start = 990;
     const Result o = l.run();
     EXPECT_EQ(o.iterations, 9);  // nvec = 999: the points 990..998 have an image
     EXPECT_EQ(o.steps.back().iref, 998);

@@ -39,7 +39,7 @@ Outcome run_on_lanes(const testing::GeneratedRun& g, int lanes) {
     const auto w = std::make_unique<engine::Workspace>(used, g.p, lanes);
     textio::StringWriter console;
     textio::StringWriter file;
-    textio::RecordObserver records(console, file);
+    RecordObserver records(file, &console);
     Outcome o;
     o.result = engine::run_step_loop(used, g.p, d, *w, &records);
     o.console = console.text();
@@ -77,7 +77,7 @@ std::string first_difference(const Result& a, const Result& b) {
     if (a.steps.size() != b.steps.size()) return "steps (count)";
     for (std::size_t i = 0; i < a.steps.size(); ++i) {
         const StepRecord &s = a.steps[i], &t = b.steps[i];
-        if (s.iref != t.iref || s.nstep != t.nstep || s.ngrow != t.ngrow ||
+        if (s.iref != t.iref || s.nstep != t.nstep || s.enlargements != t.enlargements ||
             s.neighbours != t.neighbours || s.covariance_retries != t.covariance_retries ||
             s.orthonormal_retries != t.orthonormal_retries || s.outcome != t.outcome)
             return "step record of iteration " + std::to_string(i + 1);

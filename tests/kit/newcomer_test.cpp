@@ -152,14 +152,13 @@ TEST(KitFailures, NothingIsLeftBehind) {
 std::string result_of_dimension_20() {
     textio::StringWriter result, console;
     Parameters p;
-    p.mfrom = p.mto = 20;
+    p.dims.from = p.dims.to = 20;
     p.ncube = 200;
     Derived d;
     d.npts = 20000;
     d.tmax = 1000;
-    textio::write_result_header(result, textio::name_field("my_series.dat"),
-                                textio::name_field("my_result.out"), p, d);
-    textio::RecordObserver records(console, result);
+    result.write(result_file_header("my_series.dat", "my_result.out", p, d));
+    RecordObserver records(result, &console);
     std::vector<float> lambda(20);
     const std::vector<double> sums(20);
     for (int n = 25; n <= 100; n += 25) {
@@ -171,7 +170,7 @@ std::string result_of_dimension_20() {
 }
 
 TEST(KitPlot, PlainTextNamesAndAColourForEveryExponent) {
-    const ResultFile r = parse_result_file(result_of_dimension_20());
+    const ResultFile r{tarnvex::parse_result_file(result_of_dimension_20())};
     const PlotFiles f = plot_files(r, {}, nullptr, "/d", "out.png", 900);
     // No markup: a name with underscores is drawn as it is.
     EXPECT_NE(f.script.find(" noenhanced "), std::string::npos);

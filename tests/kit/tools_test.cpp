@@ -240,8 +240,9 @@ TEST(KitPlot, WritesAPngOfTheExpectedSize) {
                   "\"parameters\": {\"npts\": %ld, \"ncube\": %ld, \"tmax\": %ld, \"delay\": "
                   "%ld, \"mfrom\": %ld, \"mto\": %ld, \"evolv\": %ld, \"dt\": %.9g, "
                   "\"radius_pct\": %.9g}",
-                  header.npts, header.ncube, header.tmax, header.delay, header.mfrom, header.mto,
-                  header.evolv, header.dt, header.scalpct);
+                  header.npts, header.ncube, header.tmax, header.delay,
+                  static_cast<long>(header.dims.from), static_cast<long>(header.dims.to),
+                  header.evolv, header.dt, header.radius_pct);
     dir.write("s.json", "{\"result_file\": \"" + std::filesystem::path(result).filename().string() +
                             "\", " + parameters +
                             ", \"dimensions\": [{\"dimension\": 2, \"lambda1\": 0.6, "

@@ -51,8 +51,8 @@ struct GeneratedRun {
                         std::to_string(x.size()) + " samples): npts " + std::to_string(p.npts) +
                         " ncube " + std::to_string(p.ncube) + " tmax " +
                         (p.tmax ? std::to_string(*p.tmax) : std::string("-")) + " delay " +
-                        std::to_string(p.delay) + " dims " + std::to_string(p.mfrom) + ":" +
-                        std::to_string(p.mto) + " start " + std::to_string(p.istart) + " dt " +
+                        std::to_string(p.delay) + " dims " + std::to_string(p.dims.from) + ":" +
+                        std::to_string(p.dims.to) + " start " + std::to_string(p.start) + " dt " +
                         std::to_string(p.dt) + " evolv " + std::to_string(p.evolv) + " radius " +
                         std::to_string(p.radius_pct) + "%";
         return s;
@@ -144,8 +144,8 @@ inline GeneratedRun generated_run(std::uint64_t seed) {
     }
     Parameters& p = g.p;
     p.npts = d.chance(20) ? d.in(n / 2, n) : n;
-    p.mfrom = d.chance(30) ? 1 : d.in(1, 12);
-    p.mto = std::min(20, p.mfrom + (d.chance(50) ? d.in(0, 2) : d.in(0, 11)));
+    p.dims.from = d.chance(30) ? 1 : d.in(1, 12);
+    p.dims.to = std::min(20, p.dims.from + (d.chance(50) ? d.in(0, 2) : d.in(0, 11)));
     p.delay = d.in(0, 4);
     p.evolv = d.chance(40) ? 1 : d.in(2, 9);
     p.ncube = d.chance(30) ? std::min(200, d.in(std::max(1, p.npts - 40), p.npts))
@@ -158,18 +158,18 @@ inline GeneratedRun generated_run(std::uint64_t seed) {
     // The reference trajectory: from the start, or near the end of the embedded series so
     // that it ends inside the warm-up or just after it.
     const std::int64_t nvec =
-        std::int64_t{p.npts} - std::int64_t{p.mto - 1} * p.delay;  // delay vectors built
+        std::int64_t{p.npts} - std::int64_t{p.dims.to - 1} * p.delay;  // delay vectors built
     if (nvec < 2) {
         // Too short to embed this high: a lower range.
-        p.mto = p.mfrom = 1;
+        p.dims.to = p.dims.from = 1;
         p.delay = std::min(p.delay, 1);
     }
-    const std::int64_t last = std::int64_t{p.npts} - std::int64_t{p.mto - 1} * p.delay - 1;
-    p.istart = d.chance(35) ? static_cast<std::int32_t>(std::max<std::int64_t>(
-                                  1, last - d.in(0, 40 + 25 * static_cast<int>(p.evolv))))
-                            : 1;
-    p.istart = static_cast<std::int32_t>(
-        std::clamp<std::int64_t>(p.istart, 1, std::max<std::int64_t>(last, 1)));
+    const std::int64_t last = std::int64_t{p.npts} - std::int64_t{p.dims.to - 1} * p.delay - 1;
+    p.start = d.chance(35) ? static_cast<std::int32_t>(std::max<std::int64_t>(
+                                 1, last - d.in(0, 40 + 25 * static_cast<int>(p.evolv))))
+                           : 1;
+    p.start = static_cast<std::int32_t>(
+        std::clamp<std::int64_t>(p.start, 1, std::max<std::int64_t>(last, 1)));
     p.threads = 1;
     return g;
 }

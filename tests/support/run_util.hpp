@@ -12,8 +12,8 @@
 #include <string>
 #include <vector>
 
-#include "program/run.hpp"
 #include "kit/systems.hpp"
+#include "program/run.hpp"
 #include "textio/reader.hpp"
 #include "textio/series.hpp"
 

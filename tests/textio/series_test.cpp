@@ -149,5 +149,74 @@ TEST(SeriesLoading, GuardedReaderCountsWhatItLeavesOut) {
     EXPECT_EQ(s.cut_note(), "");
 }
 
+// Repeat counts after the sample limit are counted however large they are written: exactly
+// up to the counting limit, at the limit beyond it.
+TEST(SeriesLoading, GuardedReaderCountsRepeatsOfAnySize) {
+    constexpr std::int64_t kLimit = SeriesReading::kMaxValuesCounted;
+    const struct {
+        std::string text;
+        std::int64_t values;
+    } cases[] = {
+        {"20000*1 3*2 99999999999*4\n", 20000 + 3 + 99999999999},
+        {"20000*1 123456789012345*2\n", 20000 + 123456789012345},
+        {"20000*1 1220122007777077777777700*1 2\n", kLimit},  // the reader takes such a count
+        {"20000*1 inf*2\n", kLimit},
+        {"20000*1 1e300*2 9e18*1 9e18*1 5\n", kLimit},
+        {"20000*1 nan*2 0.5*2\n", 20002},  // no repeat: one item each
+    };
+    for (const auto& c : cases) {
+        const SeriesReading r = read_series_text(c.text, "s.dat", true);
+        EXPECT_EQ(r.samples.size(), 20000u) << c.text;
+        EXPECT_EQ(r.values_in_file, c.values) << c.text;
+        EXPECT_EQ(r.cut_note(), "used the first 20000 of " + std::to_string(c.values) +
+                                    " values: the sample limit")
+            << c.text;
+    }
+}
+
+// The guarded reader over a text gives what it gives for a file of that text: the same
+// samples and count, or the same refusal or error, NUL bytes and record ends included.
+TEST(SeriesLoading, GuardedReaderOverTextMatchesTheFile) {
+    testing::TempDir dir;
+    const std::string texts[] = {
+        "3\n-7\n12\n5\n",
+        "1.5\r\n2.5\r\n-3\r",  // a last line without line end keeps its CR
+        "1 2\n3\r\r\n4",
+        std::string("1 2\n3\0 4\n", 9),  // a NUL byte ends the read with an error
+        std::string("1 2\n3\0x5 4\n", 11),
+        std::string("1 2*\0\n", 7),
+        std::string("1 2 3\0", 6),
+        std::string("\0", 1),
+        "12,345\n3,5\n",
+        "time,value\n1,20000\n2,30000\n",
+        "1\n2\n1.2.3\n",
+        "1 2 3\n/\n4 5 6\n",
+        "20000*1 5*2\n",
+        "",
+    };
+    for (const bool free_format : {false, true}) {
+        int n = 0;
+        for (const auto& text : texts) {
+            const std::string name = "s" + std::to_string(n++) + ".dat";
+            dir.write(name, text);
+            std::string file_error, text_error;
+            SeriesReading from_file, from_text;
+            try {
+                from_file = read_series_guarded(dir.file(name), free_format);
+            } catch (const SeriesError& e) {
+                file_error = e.what();
+            }
+            try {
+                from_text = read_series_text(text, dir.file(name), free_format);
+            } catch (const SeriesError& e) {
+                text_error = e.what();
+            }
+            EXPECT_EQ(text_error, file_error) << name;
+            EXPECT_EQ(from_text.samples, from_file.samples) << name;
+            EXPECT_EQ(from_text.values_in_file, from_file.values_in_file) << name;
+        }
+    }
+}
+
 }  // namespace
 }  // namespace tarnvex::textio

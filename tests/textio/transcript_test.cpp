@@ -12,7 +12,7 @@ namespace {
 struct Records {
     StringWriter console;
     StringWriter result;
-    RecordObserver observer{console, result};
+    RecordObserver observer{result, &console};
 };
 
 TEST(RunRecords, SpectrumReportsAtTheirCadence) {
@@ -82,17 +82,15 @@ TEST(RunRecords, EventsAndTheirTexts) {
 }
 
 TEST(RunRecords, ResultHeaderShowsTheValuesInForce) {
-    StringWriter w;
     Parameters p;
     p.ncube = 30;
-    p.mfrom = 2;
-    p.mto = 2;
+    p.dims.from = 2;
+    p.dims.to = 2;
     p.dt = 0.01f;
     Derived d;
     d.npts = 3000;
     d.tmax = 2975;  // to the end of the data: the iteration budget
-    write_result_header(w, name_field("henon.dat"), name_field("a-name-longer-than-twenty"), p, d);
-    EXPECT_EQ(w.text(),
+    EXPECT_EQ(result_file_header("henon.dat", "a-name-longer-than-twenty", p, d),
               "henon.dat           a-name-longer-than-t\r\n"
               "        3000          30        2975           1           2           2\r\n"
               "           2  1.0000000E-02           1  0.0000000E+00   2.000000    \r\n");

@@ -93,7 +93,8 @@ std::string parameters_line(const ResultFile& r) {
     std::snprintf(buf, sizeof buf,
                   "npts %ld, ncube %ld, tmax %ld, delay %ld, dimensions %ld to %ld, dt %g, evolv "
                   "%ld, radius %g %%",
-                  r.npts, r.ncube, r.tmax, r.delay, r.mfrom, r.mto, r.dt, r.evolv, r.scalpct);
+                  r.npts, r.ncube, r.tmax, r.delay, static_cast<long>(r.dims.from),
+                  static_cast<long>(r.dims.to), r.dt, r.evolv, r.radius_pct);
     return buf;
 }
 
@@ -143,11 +144,11 @@ void check_summary_matches(const Json& summary, const ResultFile& r, const std::
                                                      {"ncube", static_cast<double>(r.ncube)},
                                                      {"tmax", static_cast<double>(r.tmax)},
                                                      {"delay", static_cast<double>(r.delay)},
-                                                     {"mfrom", static_cast<double>(r.mfrom)},
-                                                     {"mto", static_cast<double>(r.mto)},
+                                                     {"mfrom", static_cast<double>(r.dims.from)},
+                                                     {"mto", static_cast<double>(r.dims.to)},
                                                      {"evolv", static_cast<double>(r.evolv)},
                                                      {"dt", r.dt},
-                                                     {"radius_pct", r.scalpct}};
+                                                     {"radius_pct", r.radius_pct}};
     for (const auto& [name, value] : fields) {
         if (p[name].is_null() || !same(p[name].number, value))
             differs += (differs.empty() ? "" : ", ") + std::string(name);
@@ -157,7 +158,7 @@ void check_summary_matches(const Json& summary, const ResultFile& r, const std::
     std::string ours = std::filesystem::path(path).filename().string();
     if (r.stopped) ours = ours.substr(0, ours.size() - std::string(".partial").size());
     // The series: the header holds its name when it fitted 20 characters.
-    const std::string infile = trim(r.infile);
+    const std::string infile = trim(r.series_name);
     if (const Json& series = summary["series_file"]; !series.is_null() && infile != "series.dat") {
         const std::string name = std::filesystem::path(series.string).filename().string();
         if (name != infile) differs += (differs.empty() ? "" : ", ") + std::string("series");
@@ -219,7 +220,7 @@ PlotFiles plot_files(const ResultFile& r, const std::vector<int>& dims, const Js
     // Names and parameters are drawn as plain text (no markup), the parameters and the
     // verdict on lines of their own.
     std::vector<std::string> heading{
-        "Lyapunov spectrum of " + trim(r.infile) + " (" + trim(r.outfile) + ")",
+        "Lyapunov spectrum of " + trim(r.series_name) + " (" + trim(r.result_name) + ")",
         parameters_line(r) + "; warm-up records left out"};
     if (const std::string note = stopped_note(r); !note.empty()) heading.push_back(note);
     if (summary != nullptr) {

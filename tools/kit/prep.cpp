@@ -94,6 +94,15 @@ PreparedSeries prepare_series(const std::string& text, const PrepOptions& opt) {
     p.count = static_cast<long>(values.size());
     p.offset = xmin;
     p.factor = static_cast<double>(opt.steps) / (xmax - xmin);
+    // A range beyond the largest double, or so small that the factor is, leaves no integer
+    // for some value (infinity times zero).
+    if (!std::isfinite(xmax - xmin) || !std::isfinite(p.factor)) {
+        char range[96];
+        std::snprintf(range, sizeof range, "%.10g to %.10g", xmin, xmax);
+        throw UsageError(std::string("the column's range, ") + range + ", is too " +
+                         (std::isfinite(xmax - xmin) ? "small" : "large") + " to scale to " +
+                         std::to_string(opt.steps) + " steps");
+    }
     std::set<double> before;
     std::set<long long> after;
     for (double v : values) {

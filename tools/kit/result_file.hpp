@@ -1,24 +1,16 @@
 #pragma once
-// Reading a tarnvex result file: the names record, the parameter record, the spectrum
-// records.
+// Result files as the kit reads them: the library's reader, and whether the file is a
+// stopped run's.
 
 #include <string>
-#include <vector>
+
+#include "tarnvex/result_file.hpp"
 
 namespace tarnvex::kit {
 
-struct SpectrumRecord {
-    long samples = 0;  // counted steps times the evolution time
-    int dimension = 0;
-    std::vector<double> estimates;  // bits per unit time, one per exponent
-    bool warmup = false;            // written during the warm-up (evolution time 1)
-};
+using SpectrumRecord = tarnvex::ResultFileRecord;
 
-struct ResultFile {
-    std::string infile, outfile;
-    long npts = 0, ncube = 0, tmax = 0, delay = 0, mfrom = 0, mto = 0, evolv = 0;
-    double dt = 0.0, scalpct = 0.0;
-    std::vector<SpectrumRecord> records;
+struct ResultFile : tarnvex::ResultFileContents {
     // A stopped run's file (named RESULT.partial by the kit): its last records are running
     // estimates, not final ones.
     bool stopped = false;
@@ -29,11 +21,7 @@ struct ResultFile {
 // nothing is claimed of it beyond its header.
 std::string stopped_note(const ResultFile& r);
 
-// Parses the text of a result file; throws UsageError naming what is wrong when it is not
-// one.
-ResultFile parse_result_file(const std::string& text);
-
-// Reads the file at `path` (UsageError when it cannot be read) and parses it.
+// Reads the file at `path`; UsageError when it cannot be read or is not a result file.
 ResultFile read_result_file(const std::string& path);
 
 }  // namespace tarnvex::kit

@@ -31,12 +31,12 @@ void parse_dims(const std::string& text, RunParams& p) {
         return static_cast<std::int32_t>(parse_long(v, "--dims", 1, kMaxDimension));
     };
     if (colon == std::string::npos) {
-        p.mfrom = p.mto = dim(text);
+        p.dims.from = p.dims.to = dim(text);
     } else {
-        p.mfrom = dim(text.substr(0, colon));
-        p.mto = dim(text.substr(colon + 1));
+        p.dims.from = dim(text.substr(0, colon));
+        p.dims.to = dim(text.substr(colon + 1));
     }
-    if (p.mfrom > p.mto) throw UsageError("--dims FROM:TO needs FROM <= TO");
+    if (p.dims.from > p.dims.to) throw UsageError("--dims FROM:TO needs FROM <= TO");
 }
 
 std::int32_t int_option(const Options& o, const std::string& name, std::int32_t fallback, long min,
@@ -49,7 +49,7 @@ RunParams fixed_params(const Options& o) {
     RunParams p;
     p.npts = int_option(o, "--npts", p.npts, 1, kMaxSamples);
     if (o.get("--tmax")) p.tmax = int_option(o, "--tmax", 0, 1, 2000000000);
-    p.istart = int_option(o, "--start", p.istart, 1, kMaxSamples);
+    p.start = int_option(o, "--start", p.start, 1, kMaxSamples);
     p.dt = static_cast<float>(o.get_double("--dt", static_cast<double>(p.dt)));
     if (!(p.dt > 0.0f)) throw UsageError("--dt must be positive");
     if (const auto d = o.get("--dims")) parse_dims(*d, p);
@@ -151,7 +151,7 @@ int cmd_run(const std::vector<std::string>& args, std::ostream& out, std::ostrea
         std::snprintf(buf, sizeof buf,
                       "radius enlargements per counted step: mean %.2f, max %ld; mean neighbours "
                       "in dimension %d: %.1f\n",
-                      f.mean_ngrow, f.max_ngrow, static_cast<int>(p.mto), f.mean_neighbours);
+                      f.mean_ngrow, f.max_ngrow, static_cast<int>(p.dims.to), f.mean_neighbours);
         out << buf;
         print_figures(out, diagnosis);
         print_verdict(out, diagnosis);
@@ -257,15 +257,15 @@ int cmd_sweep(const std::vector<std::string>& args, std::ostream& out, std::ostr
     std::ostringstream csv;
     csv << "ncube,evolv,delay,radius_pct,status,counted,given_up,singular_covariance,"
            "singular_orthonormalisation,mean_ngrow,max_ngrow,mean_neighbours";
-    for (int m = base.mfrom; m <= base.mto; ++m) {
+    for (int m = base.dims.from; m <= base.dims.to; ++m) {
         for (int i = 1; i <= m; ++i)
             csv << ",d" << m << "_lambda" << i;
     }
-    for (int m = base.mfrom; m <= base.mto; ++m)
+    for (int m = base.dims.from; m <= base.dims.to; ++m)
         csv << ",d" << m << "_lambda1_se";
     csv << ",warnings,not_checked\n";
     out << " ncube evolv delay  pct status counted  given up  singular";
-    for (int m = base.mfrom; m <= base.mto; ++m)
+    for (int m = base.dims.from; m <= base.dims.to; ++m)
         out << "  lambda1(m=" << m << ")";
     out << "\n";
     char buf[256];
@@ -283,7 +283,7 @@ int cmd_sweep(const std::vector<std::string>& args, std::ostream& out, std::ostr
                       static_cast<long long>(r.steps_given_up),
                       static_cast<long long>(r.covariance_retries + r.orthonormal_retries));
         out << buf;
-        for (int m = base.mfrom; m <= base.mto; ++m) {
+        for (int m = base.dims.from; m <= base.dims.to; ++m) {
             // No estimates of a run that was refused or counted no step.
             const DimensionEstimates* d = r.counted_steps > 0 ? r.dimension(m) : nullptr;
             for (int i = 0; i < m; ++i)
@@ -291,7 +291,7 @@ int cmd_sweep(const std::vector<std::string>& args, std::ostream& out, std::ostr
             std::snprintf(buf, sizeof buf, "%15s", d ? fixed2(d->final_exponents[0]).c_str() : "-");
             out << buf;
         }
-        for (int m = base.mfrom; m <= base.mto; ++m) {
+        for (int m = base.dims.from; m <= base.dims.to; ++m) {
             const auto fig =
                 std::find_if(dg.figures.begin(), dg.figures.end(),
                              [m](const DimensionFigures& x) { return x.dimension == m; });

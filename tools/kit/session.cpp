@@ -8,6 +8,7 @@
 
 #include "kit/options.hpp"
 #include "tarnvex/diagnostics.hpp"
+#include "tarnvex/result_file.hpp"
 #include "textio/channels.hpp"
 #include "textio/fields.hpp"
 #include "textio/transcript.hpp"
@@ -82,14 +83,10 @@ struct Stopped {
     std::int64_t iteration = 0;
 };
 
-// The program's records, and a stop at the end of the iteration when interrupted.
-class StoppableRecords : public textio::RecordObserver {
+// A stop at the end of the iteration when interrupted, after the program's records of it.
+class StopOnInterrupt : public tarnvex::Observer {
   public:
-    using RecordObserver::RecordObserver;
-    void report(const tarnvex::ReportEvent& e) override {
-        RecordObserver::report(e);
-        nstep_ = e.nstep;
-    }
+    void report(const tarnvex::ReportEvent& e) override { nstep_ = e.nstep; }
     void iteration_done(std::int64_t iteration, std::int64_t) override {
         if (interrupted.load()) throw Stopped{iteration};
     }
@@ -148,14 +145,14 @@ RunOutcome run_engine(const std::string& series, const std::vector<float>& sampl
     textio::NullWriter nowhere;
     textio::RecordWriter& console =
         keep_transcript ? static_cast<textio::RecordWriter&>(transcript) : nowhere;
-    textio::write_dialogue(console, static_cast<std::int32_t>(samples.size()), d.periode, d.scalmx);
-    textio::write_result_header(file, textio::name_field(series_name),
-                                textio::name_field(result_name), p, d);
-    StoppableRecords observer(console, file);
+    textio::write_dialogue(console, static_cast<std::int32_t>(samples.size()), d.periode,
+                           d.initial_radius);
+    file.write(tarnvex::result_file_header(series_name, result_name, p, d));
+    StopOnInterrupt observer;
     RunOutcome o;
     try {
         const InterruptScope scope;
-        o.result = tarnvex::run(samples, p, &observer);
+        o.result = tarnvex::run_writing_records(samples, p, file, &console, &observer);
     } catch (const Stopped& s) {
         file.close();
         throw KitError(kStatusStopped,
@@ -193,9 +190,9 @@ StepFigures step_figures(const tarnvex::Result& r) {
     for (const auto& s : r.steps) {
         if (s.outcome != tarnvex::StepOutcome::Counted) continue;
         ++counted;
-        ngrow += s.ngrow;
+        ngrow += s.enlargements;
         neighbours += s.neighbours;
-        f.max_ngrow = std::max<long>(f.max_ngrow, s.ngrow);
+        f.max_ngrow = std::max<long>(f.max_ngrow, s.enlargements);
     }
     if (counted > 0) {
         f.mean_ngrow = ngrow / static_cast<double>(counted);

@@ -150,8 +150,8 @@ int cmd_suggest(const std::vector<std::string>& args, std::ostream& out, std::os
         out << "suggested dimension: none (" << cao.reason << ")\n";
     }
     const SeriesFacts facts = series_facts(samples);
-    out << "integer resolution: " << facts.distinct_ints << " distinct values over an extent of "
-        << facts.int_max - facts.int_min << "\n";
+    out << "integer resolution: " << facts.distinct_integers
+        << " distinct values over an extent of " << facts.int_max - facts.int_min << "\n";
     // The checks a run would make of the series: the shortest useful run (dimension 2,
     // evolution time 1, to the end of the data) and the resolution.
     const std::int64_t n = facts.samples_used;

@@ -109,12 +109,12 @@ std::string summary_json(const Result& r, const Diagnosis& d, const std::string&
     if (!series_path.empty()) j << "  \"series_file\": " << json_string(series_path) << ",\n";
     j << "  \"parameters\": {\"npts\": " << r.derived.npts << ", \"ncube\": " << p.ncube
       << ", \"tmax\": " << r.derived.tmax << ", \"to_the_end\": " << (p.tmax ? "false" : "true")
-      << ", \"delay\": " << p.delay << ", \"mfrom\": " << p.mfrom << ", \"mto\": " << p.mto
-      << ", \"istart\": " << p.istart << ", \"dt\": " << json_number(p.dt)
+      << ", \"delay\": " << p.delay << ", \"mfrom\": " << p.dims.from << ", \"mto\": " << p.dims.to
+      << ", \"istart\": " << p.start << ", \"dt\": " << json_number(p.dt)
       << ", \"evolv\": " << p.evolv << ", \"radius_pct\": " << json_number(p.radius_pct) << "},\n";
     j << "  \"series\": {\"samples_used\": " << r.series.samples_used
       << ", \"int_min\": " << r.series.int_min << ", \"int_max\": " << r.series.int_max
-      << ", \"distinct_integers\": " << r.series.distinct_ints << "},\n";
+      << ", \"distinct_integers\": " << r.series.distinct_integers << "},\n";
     j << "  \"run\": {\"iterations\": " << r.iterations
       << ", \"counted_steps\": " << r.counted_steps
       << ", \"reached_tmax\": " << (r.reached_tmax ? "true" : "false")
