@@ -5,13 +5,13 @@
 #include <cmath>
 #include <string>
 
-#include "kit/systems.hpp"
+#include "tarnvex/systems.hpp"
 
 namespace tarnvex::bench {
 
 // Lorenz x (sigma 10, rho 28, beta 8/3), RK4 step 0.01, one sample a step, scaled by 100.
 inline std::string lorenz_series(long n) {
-    return kit::system_series("lorenz", n);
+    return system_series("lorenz", n);
 }
 
 struct Workload {

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
+#include <tarnvex/series.hpp>
 #include <tarnvex/tarnvex.hpp>
 
 int main(int argc, char** argv) {

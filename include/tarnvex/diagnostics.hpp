@@ -108,6 +108,21 @@ struct CheckStatus {
     std::string note;
 };
 
+// Figures of the counted steps: the radius enlargements and the neighbours of the highest
+// dimension at the accepted search of each.
+struct StepFigures {
+    std::int64_t counted_steps = 0;
+    std::int64_t enlargements = 0;  // over all counted steps
+    double mean_enlargements = 0.0;
+    std::int64_t max_enlargements = 0;
+    double mean_neighbours = 0.0;
+};
+StepFigures step_figures(const Result& r);
+
+// lambda1 of one dimension: its largest final exponent, bits per unit time (a value that is
+// not a number counts as the smallest; NaN only when every one is).
+double lambda1_of(const DimensionEstimates& d);
+
 // The figures of one dimension, in bits per unit time.
 struct DimensionFigures {
     int dimension = 0;

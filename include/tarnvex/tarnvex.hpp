@@ -124,6 +124,10 @@ enum class Refusal {
 // message of the first that fails (with its leading blank where the program has one).
 std::string_view check(std::span<const float> samples, const Parameters& p);
 
+// A refusal as a sentence: the program's message without the leading blank it has where
+// the program writes one.
+std::string_view refusal_text(std::string_view message);
+
 // Parameters that a check refuses; what() is the program's message.
 class ParameterError : public std::invalid_argument {
   public:
@@ -261,40 +265,5 @@ struct Result {
 // Runs the estimate. Throws ParameterError when a check refuses the parameters. A run that
 // counts no step returns normally; its result says so.
 Result run(std::span<const float> samples, const Parameters& p, Observer* observer = nullptr);
-
-// Reads a series file as the program reads it: free-format numbers separated by blanks,
-// tabs, commas or line ends, at most kMaxSamples of them; the count is the position of the
-// last value that differs from the fill value 123456.7. Throws SeriesError.
-class SeriesError : public std::runtime_error {
-  public:
-    using std::runtime_error::runtime_error;
-};
-std::vector<float> read_series(const std::string& path);
-
-// A series file read for a front-end that must not take a file other than it was meant.
-struct SeriesReading {
-    std::vector<float> samples;  // as the program reads them: at most kMaxSamples
-    // The numbers the file holds, read or not, counted up to kMaxValuesCounted.
-    static constexpr std::int64_t kMaxValuesCounted = 1'000'000'000'000'000'000;
-    std::int64_t values_in_file = 0;
-    // "used the first 20000 of 108000 values: the sample limit" when values were left
-    // out, else empty.
-    std::string cut_note() const;
-};
-
-// Reads a series file as read_series does, after looking at its text: unless
-// `free_format`, a file whose every line holds the same count of two or more numbers (a
-// table), whose lines hold decimal commas ("12,345", which reads as two numbers), or
-// whose single column rises strictly from first to last (a column of times) is refused
-// with a SeriesError that says what it looks like and how to prepare it (tarnvex-kit prep);
-// a value that is not a number names a header line or columns when the file looks so.
-SeriesReading read_series_guarded(const std::string& path, bool free_format);
-// The same over the text of a series file: the refusals, hints and errors of
-// read_series_guarded for a file of this text, whose name `path` gives in the messages.
-SeriesReading read_series_text(std::string_view text, const std::string& path, bool free_format);
-
-// The refusal read_series_guarded gives for a file of this text, or empty. `path` only
-// names the file in the hints.
-std::string series_layout_refusal(std::string_view text, const std::string& path);
 
 }  // namespace tarnvex

@@ -8,6 +8,11 @@ scalar time series, in bits per unit of time, for every embedding dimension of a
 ``spectrum`` runs the engine on one series (the GIL released); ``batch`` runs many with
 the same parameters on local threads or a Dask cluster. The samples are truncated to
 integers before they are embedded: ``scale`` (see ``scaled``) decides how finely.
+
+Everything the companion ``tarnvex-kit`` asks is here too: ``surrogate_test`` and
+``reverse_check`` (is the spectrum evidence of chaos, which exponents are real), ``cao``
+and ``suggest_delay`` (an embedding dimension and delay), ``generate`` (series of systems
+with known exponents) and ``read_result`` (a result file read back).
 """
 
 from __future__ import annotations
@@ -21,9 +26,15 @@ except ImportError as e:  # pragma: no cover - depends on the installation
         "-DTARNVEX_PYTHON=ON and set PYTHONPATH=<build>/python") from e
 
 from ._batch import batch
-from ._spectrum import (MAX_SAMPLES, TARGET_SPAN, Check, Figures, InputError, NoStepsError,
-                        ParameterError, Parameters, RunningEstimates, SeriesFacts, Spectrum,
-                        TimeReversal, TrustWarning, read_series, scaled, spectrum)
+from ._series import DelaySuggestion, SystemInfo, generate, suggest_delay, systems
+from ._significance import (MIN_SURROGATES, CaoTable, SurrogateRank, SurrogateTest, cao,
+                            reverse_check, surrogate_test)
+from ._spectrum import (MAX_DIMENSION, MAX_SAMPLES, TARGET_SPAN, Check, Derived, Diagnosis,
+                        Figures, InputError, NoStepsError, ParameterError, Parameters,
+                        ResultFile, ResultFileError, ResultRecord, RunningEstimates,
+                        SeriesFacts, Spectrum, StepFigures, TimeReversal, TrustWarning,
+                        make_parameters, read_result, read_series, scaled, series_facts,
+                        spectrum)
 
 __version__ = "0.1.0"
 
@@ -32,7 +43,11 @@ __version__ = "0.1.0"
 DEFAULT_KERNELS: str = _core.DEFAULT_KERNELS
 
 __all__ = [
-    "DEFAULT_KERNELS", "MAX_SAMPLES", "TARGET_SPAN", "Check", "Figures", "InputError", "NoStepsError",
-    "ParameterError", "Parameters", "RunningEstimates", "SeriesFacts", "Spectrum",
-    "TimeReversal", "TrustWarning", "batch", "read_series", "scaled", "spectrum",
+    "DEFAULT_KERNELS", "MAX_DIMENSION", "MAX_SAMPLES", "MIN_SURROGATES", "TARGET_SPAN",
+    "CaoTable", "Check", "DelaySuggestion", "Derived", "Diagnosis", "Figures", "InputError",
+    "NoStepsError", "ParameterError", "Parameters", "ResultFile", "ResultFileError",
+    "ResultRecord", "RunningEstimates", "SeriesFacts", "Spectrum", "StepFigures",
+    "SurrogateRank", "SurrogateTest", "SystemInfo", "TimeReversal", "TrustWarning", "batch",
+    "cao", "generate", "make_parameters", "read_result", "read_series", "reverse_check",
+    "scaled", "series_facts", "spectrum", "suggest_delay", "surrogate_test", "systems",
 ]

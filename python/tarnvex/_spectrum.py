@@ -3,7 +3,9 @@
 Exponents are in bits per unit of time (the unit of ``dt``); counts of samples and steps
 are whole numbers. Every number of a result comes from the engine unchanged: the
 estimates are the engine's single-precision values (``numpy.float32``), its log sums
-are doubles.
+are doubles. The result is the engine's own object (``Spectrum``, bound in
+``tarnvex._core``): its tables are read-only numpy views of the engine's vectors, and it
+pickles.
 """
 
 from __future__ import annotations
@@ -11,8 +13,7 @@ from __future__ import annotations
 import operator
 import os
 import warnings
-from dataclasses import dataclass, field
-from typing import Any, Dict, List, Mapping, Optional, Sequence, Tuple, Union
+from typing import Any, Dict, List, Optional, Sequence, Tuple, Union
 
 import numpy as np
 
@@ -22,9 +23,26 @@ from ._progress import Progress, reporter
 InputError = _core.InputError
 ParameterError = _core.ParameterError
 NoStepsError = _core.NoStepsError
+ResultFileError = _core.ResultFileError
+
+Parameters = _core.Parameters
+SeriesFacts = _core.SeriesFacts
+Derived = _core.Derived
+TrustWarning = _core.TrustWarning
+Check = _core.Check
+Figures = _core.Figures
+TimeReversal = _core.TimeReversal
+Diagnosis = _core.Diagnosis
+StepFigures = _core.StepFigures
+RunningEstimates = _core.RunningEstimates
+Spectrum = _core.Spectrum
+ResultFile = _core.ResultFile
+ResultRecord = _core.ResultRecord
 
 #: The most samples one run takes.
 MAX_SAMPLES: int = _core.MAX_SAMPLES
+#: The highest embedding dimension.
+MAX_DIMENSION: int = _core.MAX_DIMENSION
 #: The span, in integer steps, that the automatic scale makes the samples reach.
 TARGET_SPAN: float = _core.TARGET_SPAN
 #: The longest name the result file holds, in bytes (characters, for ASCII names).
@@ -33,326 +51,10 @@ NAME_WIDTH = 20
 _INT32 = (-(2**31), 2**31 - 1)
 
 Dims = Union[int, Sequence[int]]
+PathLike = Union[str, "os.PathLike[str]"]
 
 
-@dataclass(frozen=True)
-class Parameters:
-    """The parameters of a run, as the engine received them.
-
-    ``dt`` (units of time) and ``radius_pct`` (percent of the extent of the samples) are
-    the single-precision values the run used, as Python floats. ``tmax`` is ``None`` when
-    the run went to the end of the data (see ``Spectrum.tmax`` for the value in force).
-    """
-
-    mfrom: int
-    mto: int
-    ncube: int
-    delay: int
-    evolv: int
-    dt: float
-    radius_pct: float
-    start: int
-    tmax: Optional[int]
-    kernels: str
-
-    @property
-    def dims(self) -> Tuple[int, int]:
-        """The lowest and highest embedding dimension."""
-        return (self.mfrom, self.mto)
-
-
-@dataclass(frozen=True)
-class SeriesFacts:
-    """The series as the run used it, after scaling and truncation to integers."""
-
-    samples_used: int
-    xmin: float          # smallest and largest sample (scaled, single precision)
-    xmax: float
-    extent: float        # xmax - xmin, what radius_pct refers to
-    int_min: int         # smallest and largest truncated sample
-    int_max: int
-    distinct_ints: int   # distinct integers among the truncated samples
-    initial_radius: float  # the search radius at the start of a step, units of the samples
-
-
-@dataclass(frozen=True)
-class TrustWarning:
-    """One reason not to believe a run, from the engine's diagnostics.
-
-    ``figure`` is what was measured and ``threshold`` the limit it passed, both in the
-    units the code's check uses (see the README's table of checks).
-    """
-
-    code: str
-    figure: float
-    threshold: float
-    message: str
-    advice: str
-
-
-@dataclass(frozen=True)
-class Figures:
-    """The figures of one dimension, in bits per unit time.
-
-    ``lambda1_error`` is the standard error of ``lambda1``: its trajectory part
-    (``lambda1_trajectory_error``, batch means of the counted steps) and its radius part
-    (``lambda1_radius_error``: how far the sampling spread of the extent moves ``lambda1``
-    through the radius, from the run at half the radius, whose ``lambda1`` is
-    ``lambda1_half_radius``), combined in quadrature. The radius part and the half-radius
-    value are ``None`` for a quick run; the errors are ``None`` when the run is too short
-    for them. ``kaplan_yorke`` is a dimension.
-    """
-
-    dimension: int
-    sorted: np.ndarray = field(repr=False)
-    lambda1: float
-    lambda1_error: Optional[float]
-    sum: float
-    kaplan_yorke: float
-    lambda1_trajectory_error: Optional[float] = None
-    lambda1_radius_error: Optional[float] = None
-    lambda1_half_radius: Optional[float] = None
-
-
-@dataclass(frozen=True)
-class Check:
-    """What became of one check of the verdict: ``state`` is ``"passed"``, ``"warned"``
-    or ``"not checked"``; ``note`` says why a check was not made and how to make it, or
-    what a pass found (the dimension from which lambda1 settles)."""
-
-    code: str
-    state: str
-    note: str
-
-
-@dataclass(frozen=True)
-class TimeReversal:
-    """The time-reversal test of the highest dimension: the forward exponents and those of
-    the reversed series (bits per unit time, sorted from the largest), and per forward
-    exponent its mark: ``"confirmed"``, ``"likely spurious"`` or ``"inconclusive"``."""
-
-    dimension: int
-    forward: np.ndarray = field(repr=False)
-    reversed: np.ndarray = field(repr=False)
-    marks: Tuple[str, ...]
-    conclusive: bool
-    reason: str
-
-
-@dataclass(frozen=True, eq=False)
-class RunningEstimates:
-    """The estimates of one dimension at its report points (every 25 counted steps).
-
-    ``samples`` are the samples counted at each report point (steps times the evolution
-    time); ``exponents`` has one row per report point and one column per direction of the
-    frame, in bits per unit time (float32); ``log_sums`` the natural-log sums behind them;
-    ``warmup`` marks the report point inside the warm-up. A count reached again after a
-    step was given up keeps the later estimates only (the result file shows both).
-    """
-
-    dimension: int
-    steps: np.ndarray
-    samples: np.ndarray
-    warmup: np.ndarray
-    exponents: np.ndarray
-    log_sums: np.ndarray
-
-
-@dataclass(frozen=True, eq=False)
-class Spectrum:
-    """The result of one run: the estimates of every dimension, the run's counts, the
-    diagnostics' figures and warnings, and the records of the program's result file.
-
-    ``exponents[m]`` are the final estimates of dimension ``m`` in the program's order (one
-    per direction of the frame, float32, bits per unit time); ``sorted_exponents[m]`` the
-    same from the largest. ``scale`` is the factor the samples were multiplied by before
-    the run (``scale_exponent`` is k when it was chosen as 10^k, ``None`` when given).
-    """
-
-    parameters: Parameters
-    scale: float
-    scale_exponent: Optional[int]
-    series: SeriesFacts
-    tmax: int                 # counted steps wanted, in force
-    iteration_budget: int     # iterations the data allow
-    iterations: int
-    counted_steps: int
-    reached_tmax: bool
-    steps_given_up: int
-    warmup_end: int           # iteration that ended the warm-up, 0 if none did
-    covariance_retries: int
-    orthonormal_retries: int
-    retries_by_dimension: Dict[int, Tuple[int, int]]
-    exponents: Dict[int, np.ndarray] = field(repr=False)
-    sorted_exponents: Dict[int, np.ndarray] = field(repr=False)
-    final_samples: Dict[int, int] = field(repr=False)
-    final_steps: Dict[int, int] = field(repr=False)
-    estimates: Dict[int, RunningEstimates] = field(repr=False)
-    figures: Dict[int, Figures] = field(repr=False)
-    warnings: Tuple[TrustWarning, ...] = field(repr=False)
-    checks: Tuple[Check, ...] = field(repr=False)
-    settles_from: Optional[int] = field(repr=False)
-    time_reversal: Optional[TimeReversal] = field(repr=False)
-    steps: Dict[str, np.ndarray] = field(repr=False)
-    retries: Dict[str, np.ndarray] = field(repr=False)
-    _records: bytes = field(repr=False)
-
-    @property
-    def dims(self) -> List[int]:
-        """The embedding dimensions of the run, from the lowest."""
-        return sorted(self.exponents)
-
-    @property
-    def singular_retries(self) -> int:
-        """Steps sent back to the search by a singular matrix, of both kinds."""
-        return self.covariance_retries + self.orthonormal_retries
-
-    @property
-    def radius_enlargements(self) -> int:
-        """Radius enlargements over the counted steps (at their accepted search)."""
-        counted = self.steps["counted"]
-        return int(self.steps["enlargements"][counted].sum(dtype=np.int64))
-
-    @property
-    def mean_radius_enlargements(self) -> float:
-        """Radius enlargements per counted step."""
-        counted = self.steps["counted"]
-        n = int(counted.sum())
-        return self.radius_enlargements / n if n else 0.0
-
-    @property
-    def trusted(self) -> bool:
-        """True when the diagnostics raised no warning (see ``not_checked`` for what they
-        could not look at)."""
-        return not self.warnings
-
-    @property
-    def not_checked(self) -> Tuple[Check, ...]:
-        """The checks that were not made, each with why and how to make it."""
-        return tuple(c for c in self.checks if c.state == "not checked")
-
-    def _tmax_note(self) -> str:
-        if self.parameters.tmax is None:
-            return "(to the end of the data)"
-        return f"of tmax {self.tmax} ({'reached' if self.reached_tmax else 'not reached'})"
-
-    def __repr__(self) -> str:
-        p = self.parameters
-        scale = f"{self.scale:g}"
-        lines = [
-            f"<Spectrum of {self.series.samples_used} samples (scale {scale}), dimensions "
-            f"{p.mfrom}..{p.mto}, ncube {p.ncube}, delay {p.delay}, evolv {p.evolv}, "
-            f"dt {p.dt:g}, radius {p.radius_pct:g} %",
-            f"  counted steps {self.counted_steps} {self._tmax_note()}, given up "
-            f"{self.steps_given_up}, singular retries {self.singular_retries}",
-            f"  radius enlargements {self.mean_radius_enlargements:.2f} per counted step, "
-            f"initial radius {self.series.initial_radius:g}, integers "
-            f"{self.series.int_min} to {self.series.int_max}",
-        ]
-        for m in self.dims:
-            f = self.figures[m]
-            values = " ".join(f"{float(v):.2f}" for v in self.exponents[m])
-            err = "" if f.lambda1_error is None else f" ± {f.lambda1_error:.3f}"
-            if f.lambda1_error is not None and f.lambda1_radius_error is None:
-                err += " (trajectory part only)"
-            lines.append(f"  dimension {m}: {values}   (lambda1 {f.lambda1:.2f}{err}, "
-                         f"sum {f.sum:.2f}, Kaplan-Yorke {f.kaplan_yorke:.2f})")
-        if self.warnings:
-            for w in self.warnings:
-                lines.append(f"  warning {w.code}: {w.message}")
-        else:
-            lines.append("  no warnings")
-        if self.not_checked:
-            lines.append("  not checked: " + "; ".join(f"{c.code} ({c.note})"
-                                                       for c in self.not_checked))
-        return "\n".join(lines) + ">"
-
-    def to_records(self, final: bool = False) -> List[Dict[str, Any]]:
-        """The estimates as a tidy table: one dict per exponent and report point.
-
-        Keys: ``dimension``, ``samples`` (samples counted), ``steps`` (counted steps),
-        ``exponent`` (its index in the program's order, from 1), ``estimate`` (bits per
-        unit time) and ``warmup`` (a report point inside the warm-up). With ``final=True``
-        one row per exponent of the final estimates, with ``rank`` (its place from the
-        largest, from 1) instead of ``warmup``.
-        """
-        rows: List[Dict[str, Any]] = []
-        for m in self.dims:
-            if final:
-                values = self.exponents[m]
-                order = np.argsort(-values.astype(np.float64), kind="stable")
-                rank = np.empty(m, dtype=np.int64)
-                rank[order] = np.arange(1, m + 1)
-                samples = self.final_samples[m]
-                for i in range(m):
-                    rows.append({"dimension": m, "samples": samples,
-                                 "steps": self.final_steps[m],
-                                 "exponent": i + 1, "estimate": float(values[i]),
-                                 "rank": int(rank[i])})
-                continue
-            e = self.estimates[m]
-            for r in range(len(e.steps)):
-                for i in range(m):
-                    rows.append({"dimension": m, "samples": int(e.samples[r]),
-                                 "steps": int(e.steps[r]), "exponent": i + 1,
-                                 "estimate": float(e.exponents[r, i]),
-                                 "warmup": bool(e.warmup[r])})
-        return rows
-
-    def to_dataframe(self, final: bool = False) -> Any:
-        """``to_records`` as a pandas DataFrame (needs pandas: apt-get install
-        python3-pandas)."""
-        try:
-            import pandas as pd
-        except ImportError as e:
-            raise ImportError("to_dataframe needs pandas (apt-get install python3-pandas); "
-                              "to_records() gives the same table without it") from e
-        return pd.DataFrame.from_records(self.to_records(final=final))
-
-    def result_file_bytes(self, result_name: str, series_name: str = "series.dat") -> bytes:
-        """The program's result file for this run, as bytes (CR LF records).
-
-        ``series_name`` and ``result_name`` are the names its header shows, at most 20
-        characters each (bytes, in UTF-8).
-        """
-        _check_name(series_name, "series_name")
-        _check_name(result_name, "the result file's name")
-        p = self.parameters
-        header = _core.result_header(series_name, result_name, self.series.samples_used,
-                                     p.ncube, self.tmax, p.delay, p.mfrom, p.mto, p.dt,
-                                     p.evolv, p.radius_pct)
-        return header + self._records
-
-    def write_result(self, path: Union[str, "os.PathLike[str]"], *,
-                     series_name: str = "series.dat") -> str:
-        """Write the program's result file to ``path``; return the path.
-
-        The file is byte for byte what the program writes when it reads the same samples
-        from a series file named ``series_name`` and is asked for a result file named as
-        the base name of ``path`` (its header shows both names, at most 20 characters
-        each). An existing file is never overwritten (FileExistsError).
-        """
-        path = os.fspath(path)
-        data = self.result_file_bytes(os.path.basename(path), series_name=series_name)
-        try:
-            with open(path, "xb") as f:
-                f.write(data)
-        except FileExistsError:
-            raise FileExistsError(f"{path} exists; a result file is never overwritten") from None
-        return path
-
-
-def _check_name(name: str, what: str) -> None:
-    if not isinstance(name, str):
-        raise TypeError(f"{what} must be a str, not {type(name).__name__}")
-    if not name.strip(" "):
-        raise ValueError(f"{what} is empty")
-    if any(ord(c) < 32 or ord(c) == 127 for c in name):
-        raise ValueError(f"{what} {name!r} holds a control character")
-    if len(name.encode("utf-8")) > NAME_WIDTH:
-        raise ValueError(f"{what} {name!r} is longer than {NAME_WIDTH} characters: the "
-                         f"result file holds {NAME_WIDTH} for each name")
-
+# ----------------------------------------------------------------------- arguments
 
 def _whole(name: str, value: Any) -> int:
     if isinstance(value, bool):
@@ -395,6 +97,33 @@ def _dims(dims: Dims) -> Tuple[int, int]:
     return mfrom, mto
 
 
+def _at_least(name: str, value: Any, least: int) -> int:
+    v = _whole(name, value)
+    if v < least:
+        raise ParameterError(f"{name} must be a whole number of at least {least}, not {value!r}")
+    return v
+
+
+def make_parameters(dims: Dims = (2, 4), ncube: int = 30, delay: int = 1, evolv: int = 1,
+                    dt: float = 1.0, radius_pct: float = 2.0, start: int = 1,
+                    tmax: Optional[int] = None, npts: Optional[int] = None,
+                    kernels: Optional[str] = None, threads: int = 1) -> Parameters:
+    """The ``Parameters`` of a run from the keyword arguments of ``spectrum``, checked.
+
+    Types and ranges that cannot reach the engine are refused here (``TypeError``, or
+    ``ParameterError`` with a message); the engine's own checks come when the run starts.
+    """
+    if kernels not in (None, "fast", "plain"):
+        raise ParameterError(f"kernels must be 'fast', 'plain' or None, not {kernels!r}")
+    return Parameters(
+        npts=MAX_SAMPLES if npts is None else _at_least("npts", npts, 1),
+        ncube=_whole("ncube", ncube), tmax=None if tmax is None else _whole("tmax", tmax),
+        delay=_whole("delay", delay), dims=_dims(dims), start=_whole("start", start),
+        dt=_real("dt", dt), evolv=_whole("evolv", evolv),
+        radius_pct=_real("radius_pct", radius_pct), kernels=kernels,
+        threads=_at_least("threads", threads, 0))
+
+
 def _as_float64(x: Any) -> np.ndarray:
     try:
         a = np.asarray(x)
@@ -417,6 +146,15 @@ def _as_float64(x: Any) -> np.ndarray:
     return np.ascontiguousarray(a, dtype=np.float64)
 
 
+def _scale_value(scale: Any) -> float:
+    if isinstance(scale, bool):
+        raise TypeError("scale must be a number, not a bool")
+    try:
+        return float(scale)
+    except (TypeError, ValueError):
+        raise TypeError(f"scale must be a number, not {scale!r}") from None
+
+
 def scaled(x: Any, scale: Optional[float] = None) -> Tuple[np.ndarray, float, Optional[int]]:
     """The samples as a run takes them: ``(samples, scale, k)``.
 
@@ -434,16 +172,24 @@ def scaled(x: Any, scale: Optional[float] = None) -> Tuple[np.ndarray, float, Op
     return samples, float(factor), (None if k is None else int(k))
 
 
-def _scale_value(scale: Any) -> float:
-    if isinstance(scale, bool):
-        raise TypeError("scale must be a number, not a bool")
-    try:
-        return float(scale)
-    except (TypeError, ValueError):
-        raise TypeError(f"scale must be a number, not {scale!r}") from None
+def _samples(x: Any, npts: Optional[int], scale: Optional[float]
+             ) -> Tuple[np.ndarray, float, Optional[int]]:
+    """The samples a run of the first ``npts`` values of ``x`` takes (see ``scaled``)."""
+    if npts is not None:
+        a = _as_float64(x)
+        x = a[:_at_least("npts", npts, 1)]
+    return scaled(x, scale)
 
 
-def read_series(path: Union[str, "os.PathLike[str]"], free_format: bool = False) -> np.ndarray:
+def series_facts(x: Any, scale: Optional[float] = None) -> SeriesFacts:
+    """The samples of ``x`` as a run would take them (see ``scaled``): how many, the
+    smallest and largest truncated to integers, and the distinct integers and values among
+    them (a run resolves nothing finer than one integer step)."""
+    samples, _, _ = scaled(x, scale)
+    return _core.series_facts(samples)
+
+
+def read_series(path: PathLike, free_format: bool = False) -> np.ndarray:
     """A series file read as the program reads it: float32 samples, at most 20 000.
 
     Numbers are separated by blanks, tabs, commas or line ends; each is rounded once from
@@ -464,16 +210,35 @@ def read_series(path: Union[str, "os.PathLike[str]"], free_format: bool = False)
     return samples
 
 
+def read_result(path: PathLike) -> ResultFile:
+    """A result file (the program's, the kit's or ``Spectrum.write_result``'s) read back
+    through the library's reader.
+
+    The ``ResultFile`` holds the two names of the header, the parameter record (``npts``
+    samples used, ``ncube``, ``tmax`` in force, ``delay``, ``dims``, ``dt`` in units of
+    time, ``evolv`` in samples, ``radius_pct`` in percent) and the spectrum records, each
+    with the samples counted, its dimension and the estimates as the file rounds them
+    (bits per unit time). Raises FileNotFoundError for a missing file and
+    ``ResultFileError`` (a ValueError) naming the first thing that is wrong.
+    """
+    path = os.fspath(path)
+    if not os.path.exists(path):
+        raise FileNotFoundError(f"no result file {path}")
+    return _core.read_result(path)
+
+
+# -------------------------------------------------------------------------- the run
+
 def spectrum(x: Any, dims: Dims = (2, 4), ncube: int = 30, delay: int = 1, evolv: int = 1,
              dt: float = 1.0, radius_pct: float = 2.0, start: int = 1,
-             tmax: Optional[int] = None, scale: Optional[float] = None,
-             progress: Progress = False, kernels: Optional[str] = None,
-             threads: int = 1, quick: bool = False) -> Spectrum:
+             tmax: Optional[int] = None, npts: Optional[int] = None,
+             scale: Optional[float] = None, progress: Progress = False,
+             kernels: Optional[str] = None, threads: int = 1, quick: bool = False) -> Spectrum:
     """Estimate the spectrum of Lyapunov exponents of the series ``x``.
 
     Parameters
     ----------
-    x : 1-D array-like of finite numbers, at most 20 000 samples.
+    x : 1-D array-like of finite numbers, at most 20 000 samples (see ``npts``).
     dims : the embedding dimensions, a pair (from, to) or one dimension (1 to 20).
     ncube : neighbours per neighbourhood (1 to 200).
     delay : embedding delay, in samples.
@@ -482,6 +247,7 @@ def spectrum(x: Any, dims: Dims = (2, 4), ncube: int = 30, delay: int = 1, evolv
     radius_pct : the initial search radius, percent of the extent of the samples.
     start : the index of the first reference point (a delay vector, from 1).
     tmax : counted steps wanted after the warm-up; ``None``: to the end of the data.
+    npts : the samples to use, the first ``npts`` of ``x``; ``None``: all of them.
     scale : the factor applied before the samples are truncated to integers; ``None``:
         10^k for the smallest k >= 0 giving a span of at least 10 000 integer steps
         (see ``scaled``); ``1``: the numbers as they are, as the program reads them.
@@ -496,93 +262,150 @@ def spectrum(x: Any, dims: Dims = (2, 4), ncube: int = 30, delay: int = 1, evolv
         of the reversed series (about a third of the processor time); their checks and the
         radius part of the standard error are then listed under ``not_checked``.
 
+    ``tarnvex.spectrum(x, **s.as_kwargs())`` starts the run of ``s`` again: its
+    parameters (``s.parameters.as_kwargs()``) and its scale.
     The GIL is released during the run. Raises ``InputError`` for samples no run can
     take or too few of them, ``ParameterError`` for parameters one of the program's
     checks refuses (with its message), ``NoStepsError`` when the run counted no step.
     """
-    samples, factor, k = scaled(x, scale)
-    mfrom, mto = _dims(dims)
-    ncube_i = _whole("ncube", ncube)
-    delay_i = _whole("delay", delay)
-    evolv_i = _whole("evolv", evolv)
-    start_i = _whole("start", start)
-    tmax_i = None if tmax is None else _whole("tmax", tmax)
-    dt_f = _real("dt", dt)
-    pct_f = _real("radius_pct", radius_pct)
-    threads_i = _whole("threads", threads)
-    if threads_i < 0:
-        raise ParameterError(f"threads must be a whole number of at least 0, not {threads!r}")
-    if kernels not in (None, "fast", "plain"):
-        raise ParameterError(f"kernels must be 'fast', 'plain' or None, not {kernels!r}")
+    samples, factor, k = _samples(x, npts, scale)
+    p = make_parameters(dims=dims, ncube=ncube, delay=delay, evolv=evolv, dt=dt,
+                        radius_pct=radius_pct, start=start, tmax=tmax, npts=npts,
+                        kernels=kernels, threads=threads)
     with reporter(progress) as callback:
-        raw = _core.run(samples, ncube_i, tmax_i, delay_i, mfrom, mto, start_i, dt_f, evolv_i,
-                        pct_f, kernels or "default", threads_i, callback, bool(quick))
-    params = Parameters(mfrom=mfrom, mto=mto, ncube=ncube_i, delay=delay_i, evolv=evolv_i,
-                        dt=dt_f, radius_pct=pct_f, start=start_i, tmax=tmax_i,
-                        kernels=raw["kernels"])
-    return _from_raw(raw, params, factor, k)
+        return _core.run(samples, p, callback, bool(quick), factor, k)
 
 
-def _from_raw(raw: Mapping[str, Any], params: Parameters, factor: float,
-              k: Optional[int]) -> Spectrum:
-    d = raw["derived"]
-    s = raw["series"]
-    facts = SeriesFacts(samples_used=int(s["samples_used"]), xmin=float(d["xmin"]),
-                        xmax=float(d["xmax"]), extent=float(d["extent"]),
-                        int_min=int(s["int_min"]), int_max=int(s["int_max"]),
-                        distinct_ints=int(s["distinct_ints"]),
-                        initial_radius=float(d["scalmx"]))
-    exponents: Dict[int, np.ndarray] = {}
-    final_samples: Dict[int, int] = {}
-    final_steps: Dict[int, int] = {}
-    estimates: Dict[int, RunningEstimates] = {}
-    for e in raw["dimensions"]:
-        m = int(e["dimension"])
-        exponents[m] = e["final_exponents"]
-        final_samples[m] = int(e["final_samples"])
-        final_steps[m] = int(e["final_steps"])
-        estimates[m] = RunningEstimates(dimension=m, steps=e["steps"], samples=e["samples"],
-                                        warmup=e["warmup"], exponents=e["exponents"],
-                                        log_sums=e["log_sums"])
-    figures: Dict[int, Figures] = {}
-    sorted_exponents: Dict[int, np.ndarray] = {}
-    for f in raw["diagnosis"]["figures"]:
-        m = int(f["dimension"])
-        def opt(key: str) -> Optional[float]:
-            return None if f[key] is None else float(f[key])
-        figures[m] = Figures(dimension=m, sorted=f["sorted"], lambda1=float(f["lambda1"]),
-                             lambda1_error=opt("lambda1_error"),
-                             sum=float(f["sum"]), kaplan_yorke=float(f["kaplan_yorke"]),
-                             lambda1_trajectory_error=opt("lambda1_trajectory_error"),
-                             lambda1_radius_error=opt("lambda1_radius_error"),
-                             lambda1_half_radius=opt("lambda1_half_radius"))
-        # The sorted exponents are the float32 estimates themselves, reordered.
-        sorted_exponents[m] = np.asarray(f["sorted"], dtype=np.float32)
-    warnings = tuple(TrustWarning(code=w["code"], figure=float(w["figure"]),
-                                  threshold=float(w["threshold"]), message=w["message"],
-                                  advice=w["advice"])
-                     for w in raw["diagnosis"]["warnings"])
-    checks = tuple(Check(code=c, state=st, note=n) for c, st, n in raw["diagnosis"]["checks"])
-    rv = raw["diagnosis"]["reversal"]
-    reversal = None if rv is None else TimeReversal(
-        dimension=int(rv["dimension"]), forward=rv["forward"], reversed=rv["reversed"],
-        marks=tuple(rv["marks"]), conclusive=bool(rv["conclusive"]), reason=rv["reason"])
-    settles = raw["diagnosis"]["settles_from"]
-    return Spectrum(parameters=params, scale=factor, scale_exponent=k, series=facts,
-                    tmax=int(d["tmax"]), iteration_budget=int(d["ntrip"]),
-                    iterations=int(raw["iterations"]),
-                    counted_steps=int(raw["counted_steps"]),
-                    reached_tmax=bool(raw["reached_tmax"]),
-                    steps_given_up=int(raw["steps_given_up"]),
-                    warmup_end=int(raw["warmup_end"]),
-                    covariance_retries=int(raw["covariance_retries"]),
-                    orthonormal_retries=int(raw["orthonormal_retries"]),
-                    retries_by_dimension={int(m): (int(c), int(o)) for m, (c, o)
-                                          in raw["retries_by_dimension"].items()},
-                    exponents=exponents, sorted_exponents=sorted_exponents,
-                    final_samples=final_samples, final_steps=final_steps,
-                    estimates=estimates, figures=figures,
-                    warnings=warnings, checks=checks,
-                    settles_from=None if settles is None else int(settles),
-                    time_reversal=reversal, steps=dict(raw["steps"]), retries=dict(raw["retries"]),
-                    _records=bytes(raw["records"]))
+# ------------------------------------------------------- the result as Python shows it
+
+def _tmax_note(s: Spectrum) -> str:
+    if s.parameters.tmax is None:
+        return "(to the end of the data)"
+    return f"of tmax {s.tmax} ({'reached' if s.reached_tmax else 'not reached'})"
+
+
+def _spectrum_repr(self: Spectrum) -> str:
+    p = self.parameters
+    lo, hi = p.dims
+    lines = [
+        f"<Spectrum of {self.series.samples_used} samples (scale {self.scale:g}), dimensions "
+        f"{lo}..{hi}, ncube {p.ncube}, delay {p.delay}, evolv {p.evolv}, "
+        f"dt {p.dt:g}, radius {p.radius_pct:g} %",
+        f"  counted steps {self.counted_steps} {_tmax_note(self)}, given up "
+        f"{self.steps_given_up}, singular retries {self.singular_retries}",
+        f"  radius enlargements {self.mean_radius_enlargements:.2f} per counted step, "
+        f"initial radius {self.derived.initial_radius:g}, integers "
+        f"{self.series.int_min} to {self.series.int_max}",
+    ]
+    exponents, figures = self.exponents, self.figures
+    for m in self.dims:
+        f = figures[m]
+        values = " ".join(f"{float(v):.2f}" for v in exponents[m])
+        err = "" if f.lambda1_error is None else f" ± {f.lambda1_error:.3f}"
+        if f.lambda1_error is not None and f.lambda1_radius_error is None:
+            err += " (trajectory part only)"
+        lines.append(f"  dimension {m}: {values}   (lambda1 {f.lambda1:.2f}{err}, "
+                     f"sum {f.sum:.2f}, Kaplan-Yorke {f.kaplan_yorke:.2f})")
+    if self.warnings:
+        for w in self.warnings:
+            lines.append(f"  warning {w.code}: {w.message}")
+    else:
+        lines.append("  no warnings")
+    if self.not_checked:
+        lines.append("  not checked: " + "; ".join(f"{c.code} ({c.note})"
+                                                   for c in self.not_checked))
+    return "\n".join(lines) + ">"
+
+
+def _to_records(self: Spectrum, final: bool = False) -> List[Dict[str, Any]]:
+    """The estimates as a tidy table: one dict per exponent and report point.
+
+    Keys: ``dimension``, ``samples`` (samples counted), ``steps`` (counted steps),
+    ``exponent`` (its index in the program's order, from 1), ``estimate`` (bits per
+    unit time) and ``warmup`` (a report point inside the warm-up). With ``final=True``
+    one row per exponent of the final estimates, with ``rank`` (its place from the
+    largest, from 1) instead of ``warmup``.
+    """
+    rows: List[Dict[str, Any]] = []
+    if final:
+        exponents, final_samples, final_steps = (self.exponents, self.final_samples,
+                                                 self.final_steps)
+        for m in self.dims:
+            values = exponents[m]
+            order = np.argsort(-values.astype(np.float64), kind="stable")
+            rank = np.empty(m, dtype=np.int64)
+            rank[order] = np.arange(1, m + 1)
+            for i in range(m):
+                rows.append({"dimension": m, "samples": final_samples[m],
+                             "steps": final_steps[m], "exponent": i + 1,
+                             "estimate": float(values[i]), "rank": int(rank[i])})
+        return rows
+    for m, e in self.estimates.items():
+        samples, steps, warmup, table = e.samples, e.steps, e.warmup, e.exponents
+        for r in range(len(steps)):
+            for i in range(m):
+                rows.append({"dimension": m, "samples": int(samples[r]), "steps": int(steps[r]),
+                             "exponent": i + 1, "estimate": float(table[r, i]),
+                             "warmup": bool(warmup[r])})
+    return rows
+
+
+def _to_dataframe(self: Spectrum, final: bool = False) -> Any:
+    """``to_records`` as a pandas DataFrame (needs pandas: apt-get install
+    python3-pandas)."""
+    try:
+        import pandas as pd
+    except ImportError as e:
+        raise ImportError("to_dataframe needs pandas (apt-get install python3-pandas); "
+                          "to_records() gives the same table without it") from e
+    return pd.DataFrame.from_records(self.to_records(final=final))
+
+
+def _check_name(name: str, what: str) -> None:
+    if not isinstance(name, str):
+        raise TypeError(f"{what} must be a str, not {type(name).__name__}")
+    if not name.strip(" "):
+        raise ValueError(f"{what} is empty")
+    if any(ord(c) < 32 or ord(c) == 127 for c in name):
+        raise ValueError(f"{what} {name!r} holds a control character")
+    if len(name.encode("utf-8")) > NAME_WIDTH:
+        raise ValueError(f"{what} {name!r} is longer than {NAME_WIDTH} characters: the "
+                         f"result file holds {NAME_WIDTH} for each name")
+
+
+def _result_file_bytes(self: Spectrum, result_name: str,
+                       series_name: str = "series.dat") -> bytes:
+    """The program's result file for this run, as bytes (CR LF records).
+
+    ``series_name`` and ``result_name`` are the names its header shows, at most 20
+    characters each (bytes, in UTF-8).
+    """
+    _check_name(series_name, "series_name")
+    _check_name(result_name, "the result file's name")
+    return self._result_file_bytes(series_name, result_name)
+
+
+def _write_result(self: Spectrum, path: PathLike, *, series_name: str = "series.dat") -> str:
+    """Write the program's result file to ``path``; return the path.
+
+    The file is byte for byte what the program writes when it reads the same samples
+    from a series file named ``series_name`` and is asked for a result file named as
+    the base name of ``path`` (its header shows both names, at most 20 characters
+    each). An existing file is never overwritten (FileExistsError).
+    """
+    path = os.fspath(path)
+    data = self.result_file_bytes(os.path.basename(path), series_name=series_name)
+    try:
+        with open(path, "xb") as f:
+            f.write(data)
+    except FileExistsError:
+        raise FileExistsError(f"{path} exists; a result file is never overwritten") from None
+    return path
+
+
+# The engine's result class gets its presentation here, beside the rest of the Python layer.
+Spectrum.__repr__ = _spectrum_repr
+Spectrum.to_records = _to_records
+Spectrum.to_dataframe = _to_dataframe
+Spectrum.result_file_bytes = _result_file_bytes
+Spectrum.write_result = _write_result

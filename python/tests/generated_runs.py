@@ -218,10 +218,21 @@ def generate(seed: int) -> Run:
         # A tmax the run reaches, inside the warm-up or after it.
         tmax = int(rng.integers(1, max(2, min(50, (n - WARMUP) // evolv - WARMUP))))
         start = 1
-    elif scenario in ("sine", "noise"):
-        # Few neighbours on few integers: singular neighbourhoods and steps given up (a
-        # delay of 0, which embeds every point on the diagonal, would give up them all).
-        ncube = int(rng.integers(1, 7 if scenario == "sine" else 12))
+    elif scenario == "ar1" and (seed // len(SCENARIOS)) % 2 == 0:
+        tmax = None  # to the end of the data
+    elif scenario == "sine":
+        # Few neighbours on a closed curve through a handful of integer points: singular
+        # neighbourhoods and steps given up, yet most runs count steps between them.
+        mto = int(rng.integers(2, 5))
+        mfrom = int(rng.integers(1, mto + 1))
+        ncube = int(rng.integers(3, 7))
+        delay = max(delay, 1)
+        if tmax is not None:
+            tmax = int(rng.integers(100, 400))  # long enough to meet a step given up
+    elif scenario == "noise":
+        # Few neighbours on few integers (not at a delay of 0, which puts every point on
+        # the diagonal, where neighbourhoods of two or more dimensions are singular).
+        ncube = int(rng.integers(1, 12))
         delay = max(delay, 1)
     elif scenario == "short":
         # Too few samples for the warm-up's iterations, fewer iterations than the warm-up,

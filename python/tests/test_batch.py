@@ -37,9 +37,9 @@ def assert_same(a: tarnvex.Spectrum, b: tarnvex.Spectrum) -> None:
     assert a.result_file_bytes("r.out") == b.result_file_bytes("r.out")
 
 
-@pytest.mark.parametrize("threads", [1, 2, 3, None])
-def test_threads_give_single_results_in_order(series, singles, threads):
-    results = tarnvex.batch(series, threads=threads, **PARAMS)
+@pytest.mark.parametrize("workers", [1, 2, 3, None])
+def test_threads_give_single_results_in_order(series, singles, workers):
+    results = tarnvex.batch(series, workers=workers, **PARAMS)
     assert isinstance(results, list) and len(results) == len(series)
     for got, want in zip(results, singles):
         assert_same(got, want)
@@ -47,7 +47,7 @@ def test_threads_give_single_results_in_order(series, singles, threads):
 
 def test_a_dict_keeps_its_keys(series, singles):
     keys = ["e", "a", "d", "c", "b"]
-    results = tarnvex.batch(dict(zip(keys, series)), threads=2, **PARAMS)
+    results = tarnvex.batch(dict(zip(keys, series)), workers=2, **PARAMS)
     assert list(results) == keys
     for key, want in zip(keys, singles):
         assert_same(results[key], want)
@@ -55,7 +55,7 @@ def test_a_dict_keeps_its_keys(series, singles):
 
 def test_progress_counts_series(series):
     calls = []
-    tarnvex.batch(series[:3], threads=2, progress=lambda d, n: calls.append((d, n)), **PARAMS)
+    tarnvex.batch(series[:3], workers=2, progress=lambda d, n: calls.append((d, n)), **PARAMS)
     assert calls == [(1, 3), (2, 3), (3, 3)]
 
 
@@ -69,7 +69,7 @@ BAD_BATCHES = [
     ("an unknown parameter", ["GOOD"], {"ncubes": 3}, TypeError,
      r"unknown parameters: ncubes"),
     ("a string", "henon.dat", {}, TypeError, r"a list or a dict"),
-    ("no threads", ["GOOD"], {"threads": 0}, ValueError, r"threads must be"),
+    ("no threads", ["GOOD"], {"workers": 0}, ValueError, r"workers must be"),
 ]
 
 
@@ -93,7 +93,7 @@ def test_empty_batch():
 
 
 def test_results_pickle(series, singles):
-    results = tarnvex.batch(series[:2], threads=2, **PARAMS)
+    results = tarnvex.batch(series[:2], workers=2, **PARAMS)
     for got, want in zip(pickle.loads(pickle.dumps(results)), singles):
         assert_same(got, want)
 
@@ -139,3 +139,20 @@ def test_cluster_gives_single_results(cluster_client, series, singles):
 def test_cluster_errors_name_the_series(cluster_client, henon):
     with pytest.raises(tarnvex.InputError, match=r"^series 1: the series is empty"):
         tarnvex.batch([henon, []], client=cluster_client, dims=2)
+
+
+def test_cluster_runs_the_kits_calls(cluster_client, series):
+    """The tests' results come back from the worker processes as they are made at home."""
+    tests = tarnvex.batch(series[:2], client=cluster_client, func=tarnvex.surrogate_test,
+                          count=5, dims=2, threads_per_run=1)
+    for got, x in zip(tests, series[:2]):
+        want = tarnvex.surrogate_test(x, count=5, dims=2)
+        assert got.verdict == want.verdict
+        assert [d.surrogate_lambda1.tobytes() for d in got.dimensions] == \
+            [d.surrogate_lambda1.tobytes() for d in want.dimensions]
+    checks = tarnvex.batch({"h": series[0]}, client=cluster_client, func=tarnvex.reverse_check,
+                           dims=3)
+    want = tarnvex.reverse_check(series[0], dims=3)
+    assert checks["h"].marks == want.marks
+    assert checks["h"].forward.tobytes() == want.forward.tobytes()
+    assert not checks["h"].forward.flags.writeable

@@ -41,7 +41,7 @@ class Case:
     def answers(self, s: tarnvex.Spectrum, npts: int) -> List[str]:
         p = s.parameters
         return [self.series_name, self.result_name,
-                f"{npts} {p.ncube} {s.tmax} {p.delay} {p.mfrom} {p.mto}", str(p.start),
+                f"{npts} {p.ncube} {s.tmax} {p.delay} {p.dims[0]} {p.dims[1]}", str(p.start),
                 repr(p.dt), str(p.evolv), repr(p.radius_pct)]
 
 
@@ -128,7 +128,7 @@ def test_final_estimates_equal_the_kits_bits(tmp_path, kit, case):
     s = prepare(case, tmp_path)
     p = s.parameters
     args = [str(kit), "run", str(tmp_path / case.series_name), "--ncube", str(p.ncube),
-            "--delay", str(p.delay), "--dims", f"{p.mfrom}:{p.mto}", "--start", str(p.start),
+            "--delay", str(p.delay), "--dims", f"{p.dims[0]}:{p.dims[1]}", "--start", str(p.start),
             "--dt", repr(p.dt), "--evolv", str(p.evolv), "--radius-pct", repr(p.radius_pct),
             "-o", str(tmp_path / "kit.out"), "--json", "-"]
     if p.tmax is not None:

@@ -66,7 +66,7 @@ def test_parameters_are_what_the_engine_used(henon):
     assert p.dt == float(np.float32(0.1)) and p.radius_pct == 2.5
     assert p.kernels in ("fast", "plain")
     assert s.series.samples_used == 3000
-    assert s.series.initial_radius == pytest.approx(0.025 * s.series.extent, rel=1e-6)
+    assert s.derived.initial_radius == pytest.approx(0.025 * s.derived.extent, rel=1e-6)
     assert (s.series.int_min, s.series.int_max) == (int(henon.min()), int(henon.max()))
 
 

@@ -67,13 +67,16 @@ std::optional<double> batch_error(const DimensionEstimates& d, std::size_t i, fl
     return standard_deviation(means) / std::sqrt(static_cast<double>(batches));
 }
 
+// Sorts from the largest; a value that is not a number goes last.
+bool larger(double a, double b) {
+    return a > b || (std::isnan(b) && !std::isnan(a));
+}
+
 DimensionFigures figures_of(const DimensionEstimates& d, float tfac) {
     DimensionFigures f;
     f.dimension = d.dimension;
     f.sorted.assign(d.final_exponents.begin(), d.final_exponents.end());
-    // From the largest; a value that is not a number goes last.
-    std::sort(f.sorted.begin(), f.sorted.end(),
-              [](double a, double b) { return a > b || (std::isnan(b) && !std::isnan(a)); });
+    std::sort(f.sorted.begin(), f.sorted.end(), larger);
     f.lambda1 = f.sorted.front();
     f.sum = std::accumulate(f.sorted.begin(), f.sorted.end(), 0.0);
     f.kaplan_yorke = kaplan_yorke(f.sorted);
@@ -295,15 +298,9 @@ Outcome unconverged(const Diagnosis& dg) {
 }
 
 std::optional<Warning> wide_neighbourhoods(const Result& r) {
-    double sum = 0.0;
-    std::int64_t counted = 0;
-    for (const StepRecord& s : r.steps) {
-        if (s.outcome != StepOutcome::Counted) continue;
-        sum += s.enlargements;
-        ++counted;
-    }
-    if (counted == 0) return std::nullopt;
-    const double mean = sum / static_cast<double>(counted);
+    const StepFigures f = step_figures(r);
+    if (f.counted_steps == 0) return std::nullopt;
+    const double mean = f.mean_enlargements;
     if (!(mean > kMaxMeanEnlargements)) return std::nullopt;
     return Warning{"wide-neighbourhoods", mean, kMaxMeanEnlargements,
                    format("the radius grew %.1f times per counted step on average", mean),
@@ -435,6 +432,31 @@ Outcome spurious_largest(const Diagnosis& dg, const Probes* probes) {
 }
 
 }  // namespace
+
+StepFigures step_figures(const Result& r) {
+    StepFigures f;
+    double enlargements = 0.0, neighbours = 0.0;
+    for (const StepRecord& s : r.steps) {
+        if (s.outcome != StepOutcome::Counted) continue;
+        ++f.counted_steps;
+        f.enlargements += s.enlargements;
+        enlargements += s.enlargements;
+        neighbours += s.neighbours;
+        f.max_enlargements = std::max<std::int64_t>(f.max_enlargements, s.enlargements);
+    }
+    if (f.counted_steps > 0) {
+        f.mean_enlargements = enlargements / static_cast<double>(f.counted_steps);
+        f.mean_neighbours = neighbours / static_cast<double>(f.counted_steps);
+    }
+    return f;
+}
+
+double lambda1_of(const DimensionEstimates& d) {
+    double best = std::nan("");
+    for (const float v : d.final_exponents)
+        if (larger(v, best)) best = v;
+    return best;
+}
 
 const char* check_state_name(CheckState s) {
     switch (s) {

@@ -3,16 +3,15 @@
 #include <fftw3.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cmath>
 #include <complex>
 #include <cstdio>
 #include <mutex>
 #include <numeric>
 #include <stdexcept>
-#include <thread>
 
 #include "tarnvex/significance.hpp"
+#include "worker_pool.hpp"
 
 namespace tarnvex {
 
@@ -227,31 +226,12 @@ SurrogateTest surrogate_test(const std::vector<float>& x, const Parameters& p, i
     const std::size_t dims = data.dimensions.size();
     // lambda1[i * dims + k]: surrogate i, dimension k of the run; NaN when it counted no step.
     std::vector<double> lambda1(static_cast<std::size_t>(count) * dims, std::nan(""));
-    std::atomic<int> next{0};
-    std::exception_ptr failure;
-    std::mutex failure_lock;
-    const auto worker = [&] {
-        for (int i = next++; i < count; i = next++) {
-            try {
-                const Result r = run(iaaft_surrogate(used, seed, static_cast<std::uint64_t>(i)), p);
-                if (r.counted_steps == 0) continue;
-                for (std::size_t k = 0; k < dims; ++k) {
-                    lambda1[static_cast<std::size_t>(i) * dims + k] =
-                        largest_exponent(r.dimensions[k]);
-                }
-            } catch (...) {
-                const std::lock_guard<std::mutex> g(failure_lock);
-                failure = std::current_exception();
-            }
-        }
-    };
-    std::vector<std::thread> pool;
-    for (int j = 1; j < std::max(jobs, 1); ++j)
-        pool.emplace_back(worker);
-    worker();
-    for (auto& th : pool)
-        th.join();
-    if (failure) std::rethrow_exception(failure);
+    for_each_index(static_cast<std::size_t>(count), jobs, [&](std::size_t i) {
+        const Result r = run(iaaft_surrogate(used, seed, i), p);
+        if (r.counted_steps == 0) return;
+        for (std::size_t k = 0; k < dims; ++k)
+            lambda1[i * dims + k] = largest_exponent(r.dimensions[k]);
+    });
 
     SurrogateTest t;
     t.count = count;

@@ -127,6 +127,11 @@ std::string_view check(std::span<const float> samples, const Parameters& p) {
     return refusal ? refusal->message : std::string_view();
 }
 
+std::string_view refusal_text(std::string_view message) {
+    const std::size_t first = message.find_first_not_of(' ');
+    return first == std::string_view::npos ? std::string_view() : message.substr(first);
+}
+
 SeriesFacts series_facts(std::span<const float> samples) {
     SeriesFacts f;
     f.samples_used = static_cast<std::int32_t>(samples.size());

@@ -39,6 +39,11 @@ struct Workspace {
     // The delay vectors of the samples used, for dimension p.dims.to, and the scratch of
     // `lanes` threads that compute the dimensions of a step (at least one).
     Workspace(std::span<const float> x, const Parameters& p, int lanes);
+    // The search holds a reference to the vectors: a workspace stays where it was made.
+    Workspace(const Workspace&) = delete;
+    Workspace& operator=(const Workspace&) = delete;
+    Workspace(Workspace&&) = delete;
+    Workspace& operator=(Workspace&&) = delete;
 
     embedding::DelayVectors vectors;
     std::unique_ptr<embedding::NeighbourSearch> search;

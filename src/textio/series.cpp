@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "tarnvex/series.hpp"
 #include "tarnvex/tarnvex.hpp"
 #include "textio/channels.hpp"
 

@@ -11,20 +11,20 @@
 #include <stdexcept>
 #include <vector>
 
-#include "kit/systems.hpp"
 #include "support/run_util.hpp"
 #include "support/series_util.hpp"
+#include "tarnvex/systems.hpp"
 
 namespace tarnvex {
 namespace {
 
 std::vector<float> henon(int n) {
-    return testing::samples_of(kit::system_series("henon", n));
+    return testing::samples_of(system_series("henon", n));
 }
 
 // The lorenz x component times 100, one sample every 0.01.
 std::vector<float> lorenz(int n) {
-    return testing::samples_of(kit::system_series("lorenz", n));
+    return testing::samples_of(system_series("lorenz", n));
 }
 
 Parameters dims(int from, int to) {
@@ -175,10 +175,7 @@ TEST(LongSurrogates, ChaosLiesBelowItsSurrogatesNoiseDoesNot) {
         // The Henon map at the defaults: far below at dimension 2, where lambda1 is the
         // map's; the spurious 0.92 and 1.09 of dimensions 3 and 4 sit near the surrogates'.
         {"henon 2:4", henon(20000), dims(2, 4), {Direction::Below}},
-        {"lorenz",
-         testing::samples_of(kit::system_series("lorenz", 20000)),
-         lorenz,
-         {Direction::Below}},
+        {"lorenz", testing::samples_of(system_series("lorenz", 20000)), lorenz, {Direction::Below}},
         {"AR(1)", testing::ar1(20000, 0.9, 1000.0), dims(2, 2), {Direction::Within}},
     };
     for (const auto& c : cases) {

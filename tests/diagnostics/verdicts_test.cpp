@@ -9,10 +9,10 @@
 #include <string>
 #include <vector>
 
-#include "kit/systems.hpp"
 #include "support/run_util.hpp"
 #include "support/series_util.hpp"
 #include "tarnvex/diagnostics.hpp"
+#include "tarnvex/systems.hpp"
 
 namespace tarnvex {
 namespace {
@@ -39,7 +39,7 @@ std::vector<std::string> codes_of(const Diagnosis& d) {
 }
 
 TEST(Verdicts, EachCheckOnASeriesBuiltForIt) {
-    const auto henon = testing::samples_of(kit::system_series("henon", 3000));
+    const auto henon = testing::samples_of(system_series("henon", 3000));
     Parameters lorenz = dims(3, 3);
     lorenz.delay = 5;
     lorenz.dt = 0.01f;
@@ -49,10 +49,10 @@ TEST(Verdicts, EachCheckOnASeriesBuiltForIt) {
     tmax.tmax = 300;
     const Known cases[] = {
         {"henon 2:2", henon, dims(2, 2), {}},
-        {"logistic 1:1", testing::samples_of(kit::system_series("logistic", 3000)), dims(1, 1), {}},
+        {"logistic 1:1", testing::samples_of(system_series("logistic", 3000)), dims(1, 1), {}},
         {"300 counted steps", henon, tmax, {"short"}},
         {"114 samples",
-         testing::samples_of(kit::system_series("henon", 114)),
+         testing::samples_of(system_series("henon", 114)),
          dims(2, 2),
          {"short", "wide-neighbourhoods"}},
         {"the logistic map in 0..2, unscaled",
@@ -67,10 +67,7 @@ TEST(Verdicts, EachCheckOnASeriesBuiltForIt) {
          testing::ar1(5000, 0.9, 1000.0),
          dims(2, 6),
          {"dimension-drift", "wide-neighbourhoods"}},
-        {"lorenz 3:3",
-         testing::samples_of(kit::system_series("lorenz", 5000)),
-         lorenz,
-         {"unconverged"}},
+        {"lorenz 3:3", testing::samples_of(system_series("lorenz", 5000)), lorenz, {"unconverged"}},
         {"henon at radius 0.02 %", henon, narrow, {"wide-neighbourhoods"}},
     };
     for (const auto& c : cases) {
@@ -83,7 +80,7 @@ TEST(Verdicts, EachCheckOnASeriesBuiltForIt) {
 TEST(LongVerdicts, HenonAtATinyRadiusStalls) {
     Parameters p = dims(2, 3);
     p.radius_pct = 0.1f;
-    const Result r = run(testing::samples_of(kit::system_series("henon", 20000)), p);
+    const Result r = run(testing::samples_of(system_series("henon", 20000)), p);
     const Diagnosis d = diagnose(r);
     ASSERT_TRUE(d.has("stalled"));
     const Warning& w = *std::find_if(d.warnings.begin(), d.warnings.end(),
@@ -109,7 +106,7 @@ TEST(LongVerdicts, FullVerdictOnNoiseAndOnChaos) {
     lorenz.dt = 0.01f;
     Parameters wide_noise = dims(4, 4);
     wide_noise.radius_pct = 5.0f;
-    const auto henon = testing::samples_of(kit::system_series("henon", 20000));
+    const auto henon = testing::samples_of(system_series("henon", 20000));
     const Known cases[] = {
         // A linear stochastic process at every default: it must never pass as clean.
         {"AR(1) 0.95 at the defaults",
@@ -128,11 +125,8 @@ TEST(LongVerdicts, FullVerdictOnNoiseAndOnChaos) {
          Parameters{},
          {"dimension-drift", "radius-dependence", "spurious-largest"}},
         {"henon 2:2", henon, dims(2, 2), {}},
-        {"logistic 1:1",
-         testing::samples_of(kit::system_series("logistic", 20000)),
-         dims(1, 1),
-         {}},
-        {"lorenz 3:5", testing::samples_of(kit::system_series("lorenz", 20000)), lorenz, {}},
+        {"logistic 1:1", testing::samples_of(system_series("logistic", 20000)), dims(1, 1), {}},
+        {"lorenz 3:5", testing::samples_of(system_series("lorenz", 20000)), lorenz, {}},
     };
     for (const auto& c : cases) {
         const Result r = run(c.x, c.p);

@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "engine/step_loop.hpp"
-#include "kit/systems.hpp"
 #include "support/run_util.hpp"
+#include "tarnvex/systems.hpp"
 #include "tarnvex/tarnvex.hpp"
 #include "textio/fields.hpp"
 #include "textio/transcript.hpp"
@@ -71,7 +71,7 @@ struct WholeRun {
 
 std::vector<WholeRun> whole_runs() {
     std::vector<WholeRun> runs;
-    const auto henon = testing::samples_of(kit::system_series("henon", 3000));
+    const auto henon = testing::samples_of(system_series("henon", 3000));
     const auto blocks = testing::samples_of(testing::doubling_blocks());
     Parameters lorenz;  // a mid-size Lorenz run, dimensions 2 to 8, to the end of the data
     lorenz.ncube = 50;
@@ -79,7 +79,7 @@ std::vector<WholeRun> whole_runs() {
     lorenz.dims.from = 2;
     lorenz.dims.to = 8;
     lorenz.dt = 0.01f;
-    runs.push_back({"lorenz 2:8", testing::samples_of(kit::system_series("lorenz", 5000)), lorenz});
+    runs.push_back({"lorenz 2:8", testing::samples_of(system_series("lorenz", 5000)), lorenz});
     Parameters low;  // Henon, dimensions 1 to 5
     low.dims.from = 1;
     low.dims.to = 5;
@@ -192,7 +192,7 @@ TEST(Engine, ReportPointsAreTheResultFileRecords) {
     p.dims.from = 2;
     p.dims.to = 3;
     p.tmax = 500;
-    const auto x = testing::samples_of(kit::system_series("henon", 3000));
+    const auto x = testing::samples_of(system_series("henon", 3000));
     const Recorded r = run_recorded(x, p);
     std::string file;
     std::vector<std::pair<std::int64_t, std::string>> lines;  // by position in the file
@@ -270,7 +270,7 @@ TEST(Engine, CountsAndFactsOfARun) {
 TEST(Engine, NoStepCounted) {
     Parameters p;
     p.dims.to = 2;
-    const auto x = testing::samples_of(kit::system_series("henon", 50));
+    const auto x = testing::samples_of(system_series("henon", 50));
     const Result r = run(x, p);  // 25 warm-up iterations, then the budget is spent
     EXPECT_EQ(r.iterations, 25);
     EXPECT_EQ(r.counted_steps, 0);
@@ -300,7 +300,7 @@ TEST(Engine, ObserverSeesEveryIteration) {
     } counter;
     Parameters p;
     p.dims.to = 2;
-    const auto x = testing::samples_of(kit::system_series("henon", 1000));
+    const auto x = testing::samples_of(system_series("henon", 1000));
     const Result r = run(x, p, &counter);
     EXPECT_EQ(counter.iterations, r.iterations);
     EXPECT_EQ(counter.last, r.iterations);
@@ -318,7 +318,7 @@ TEST(Engine, AnObserverMayStopARun) {
     } stop;
     Parameters p;
     p.dims.to = 2;
-    const auto x = testing::samples_of(kit::system_series("henon", 1000));
+    const auto x = testing::samples_of(system_series("henon", 1000));
     EXPECT_THROW((void)run(x, p, &stop), std::runtime_error);
     const Result after = run(x, p);
     EXPECT_EQ(after.iterations, 975);

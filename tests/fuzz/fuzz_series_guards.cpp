@@ -9,6 +9,7 @@
 #include <string>
 #include <string_view>
 
+#include "tarnvex/series.hpp"
 #include "tarnvex/tarnvex.hpp"
 
 namespace {

@@ -9,8 +9,8 @@
 #include <chrono>
 #include <cmath>
 
-#include "kit/systems.hpp"
 #include "support/run_util.hpp"
+#include "tarnvex/systems.hpp"
 
 namespace tarnvex::program {
 namespace {
@@ -157,7 +157,7 @@ TEST(Hostile, AdversarialDataEnds) {
         noise += ((s >> 16) & 1 ? "7\n" : "-7\n");
         outlier += (i == 500 ? "2000000000\n" : std::to_string((i * 37) % 101) + "\n");
     }
-    const std::string lorenz = kit::system_series("lorenz", 20000);
+    const std::string lorenz = system_series("lorenz", 20000);
     const std::string henon = testing::henon_series(1000);
     const struct {
         const char* name;

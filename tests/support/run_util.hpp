@@ -12,8 +12,8 @@
 #include <string>
 #include <vector>
 
-#include "kit/systems.hpp"
 #include "program/run.hpp"
+#include "tarnvex/systems.hpp"
 #include "textio/reader.hpp"
 #include "textio/series.hpp"
 
@@ -61,7 +61,7 @@ inline RunResult run_in(const TempDir& dir, const std::string& answers) {
 // The Henon map (a = 1.4, b = 0.3) after a transient of 100, x scaled by 10000 and
 // truncated.
 inline std::string henon_series(int n) {
-    return kit::format_series(kit::generate(*kit::find_system("henon"), n, 100, 1.0), 10000.0);
+    return series_text(generate(*find_system("henon"), n, 100, 1.0), 10000.0);
 }
 
 // Blocks of ten doublings: sample (b, t) = (5000 + b) * 2^t for b = 0..39, t = 0..9. In

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "support/run_util.hpp"
+#include "tarnvex/series.hpp"
 #include "tarnvex/tarnvex.hpp"
 #include "textio/reader.hpp"
 

@@ -18,16 +18,6 @@ int cmd_sweep(const std::vector<std::string>& args, std::ostream& out, std::ostr
 int cmd_suggest(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 int cmd_surrogates(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 
-// suggest, as functions over the samples: the histogram estimate of the mutual
-// information (bits) of x and x delayed by 0..max_lag, and the delay chosen from it.
-std::vector<double> mutual_information(const std::vector<double>& x, int max_lag, int bins);
-struct DelaySuggestion {
-    int delay = 1;
-    std::string method;
-    std::vector<double> mutual_information;
-};
-DelaySuggestion suggest_delay(const std::vector<double>& x, int max_lag, int bins);
-
 // prep, as a function over the file's text.
 struct PrepOptions {
     long column = 1;      // 1-based

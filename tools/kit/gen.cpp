@@ -10,30 +10,13 @@
 #include "kit/files.hpp"
 #include "kit/help.hpp"
 #include "kit/options.hpp"
-#include "kit/systems.hpp"
+#include "tarnvex/scaling.hpp"
+#include "tarnvex/systems.hpp"
 #include "tarnvex/tarnvex.hpp"
 
 namespace tarnvex::kit {
 
-std::string system_series(std::string_view name, long samples) {
-    const SystemInfo& s = *find_system(name);
-    return format_series(generate(s, samples, s.transient, s.step), s.scale);
-}
-
-std::string format_series(const std::vector<double>& values, double scale) {
-    std::string out;
-    out.reserve(values.size() * 8);
-    for (double v : values) {
-        const double s = std::trunc(v * scale);
-        if (!(s >= -2147483648.0 && s <= 2147483647.0)) {
-            throw UsageError(
-                "a scaled value leaves the 32-bit integer range; choose a smaller --scale");
-        }
-        out += std::to_string(static_cast<long>(s));
-        out += '\n';
-    }
-    return out;
-}
+namespace {
 
 std::string known_exponents_text(const SystemInfo& s) {
     std::ostringstream os;
@@ -47,6 +30,8 @@ std::string known_exponents_text(const SystemInfo& s) {
     os << "\nsource: " << s.source << "\n";
     return os.str();
 }
+
+}  // namespace
 
 int cmd_gen(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
     const CommandHelp& help = *find_command("gen");
@@ -64,7 +49,12 @@ int cmd_gen(const std::vector<std::string>& args, std::ostream& out, std::ostrea
     const double step = o.get_double("--step", s->step);
     if (s->flow && !(step > 0.0)) throw UsageError("--step must be positive");
     const double scale = o.get_double("--scale", s->scale);
-    const std::string text = format_series(generate(*s, n, transient, step), scale);
+    std::string text;
+    try {
+        text = series_text(generate(*s, n, transient, step), scale);
+    } catch (const ScalingError& e) {
+        throw UsageError(std::string(e.what()) + "; choose a smaller --scale");
+    }
 
     if (const auto file = o.get("-o")) {
         write_new_file(*file, text);

@@ -144,8 +144,6 @@ void check_summary_matches(const Json& summary, const ResultFile& r, const std::
                                                      {"ncube", static_cast<double>(r.ncube)},
                                                      {"tmax", static_cast<double>(r.tmax)},
                                                      {"delay", static_cast<double>(r.delay)},
-                                                     {"mfrom", static_cast<double>(r.dims.from)},
-                                                     {"mto", static_cast<double>(r.dims.to)},
                                                      {"evolv", static_cast<double>(r.evolv)},
                                                      {"dt", r.dt},
                                                      {"radius_pct", r.radius_pct}};
@@ -153,6 +151,14 @@ void check_summary_matches(const Json& summary, const ResultFile& r, const std::
         if (p[name].is_null() || !same(p[name].number, value))
             differs += (differs.empty() ? "" : ", ") + std::string(name);
     }
+    // The dimensions: "dims" since format 2, "mfrom" and "mto" before.
+    const Json& dims = p["dims"];
+    const bool dims_match =
+        dims.array.size() == 2
+            ? same(dims.array[0].number, r.dims.from) && same(dims.array[1].number, r.dims.to)
+            : !p["mfrom"].is_null() && !p["mto"].is_null() &&
+                  same(p["mfrom"].number, r.dims.from) && same(p["mto"].number, r.dims.to);
+    if (!dims_match) differs += (differs.empty() ? "" : ", ") + std::string("dims");
     const std::string theirs =
         std::filesystem::path(summary["result_file"].string).filename().string();
     std::string ours = std::filesystem::path(path).filename().string();

@@ -1,18 +1,17 @@
 // tarnvex-kit prep: one column of a measurement file as an integer series for tarnvex.
 
-#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <ostream>
-#include <set>
 #include <sstream>
 
 #include "kit/commands.hpp"
 #include "kit/files.hpp"
 #include "kit/help.hpp"
 #include "kit/options.hpp"
+#include "tarnvex/scaling.hpp"
 #include "tarnvex/tarnvex.hpp"
 
 namespace tarnvex::kit {
@@ -86,34 +85,22 @@ PreparedSeries prepare_series(const std::string& text, const PrepOptions& opt) {
         }
         values.resize(kMaxSamples);
     }
-    const auto [lo, hi] = std::minmax_element(values.begin(), values.end());
-    const double xmin = *lo, xmax = *hi;
-    if (!(xmax > xmin)) throw UsageError("the column is constant: there is nothing to scale");
-
+    OffsetSpanScaling scaling;
+    try {
+        scaling = scale_offset_and_span(values, opt.steps);
+    } catch (const ScalingError& e) {
+        throw UsageError(e.what());
+    }
     PreparedSeries p;
     p.count = static_cast<long>(values.size());
-    p.offset = xmin;
-    p.factor = static_cast<double>(opt.steps) / (xmax - xmin);
-    // A range beyond the largest double, or so small that the factor is, leaves no integer
-    // for some value (infinity times zero).
-    if (!std::isfinite(xmax - xmin) || !std::isfinite(p.factor)) {
-        char range[96];
-        std::snprintf(range, sizeof range, "%.10g to %.10g", xmin, xmax);
-        throw UsageError(std::string("the column's range, ") + range + ", is too " +
-                         (std::isfinite(xmax - xmin) ? "small" : "large") + " to scale to " +
-                         std::to_string(opt.steps) + " steps");
-    }
-    std::set<double> before;
-    std::set<long long> after;
-    for (double v : values) {
-        const long long y = std::llround((v - xmin) * p.factor);
-        before.insert(v);
-        after.insert(y);
+    p.offset = scaling.offset;
+    p.factor = scaling.factor;
+    for (const long long y : scaling.integers) {
         p.text += std::to_string(y);
         p.text += '\n';
     }
-    p.distinct_before = static_cast<long>(before.size());
-    p.distinct_after = static_cast<long>(after.size());
+    p.distinct_before = scaling.distinct_before;
+    p.distinct_after = scaling.distinct_after;
     return p;
 }
 

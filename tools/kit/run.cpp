@@ -1,14 +1,11 @@
 // tarnvex-kit run and sweep: the engine with every answer as an option, and grids of runs.
 
 #include <algorithm>
-#include <atomic>
 #include <cstdio>
 #include <filesystem>
-#include <mutex>
 #include <optional>
 #include <ostream>
 #include <sstream>
-#include <thread>
 
 #include "kit/commands.hpp"
 #include "kit/files.hpp"
@@ -18,6 +15,7 @@
 #include "kit/summary.hpp"
 #include "tarnvex/diagnostics.hpp"
 #include "tarnvex/significance.hpp"
+#include "worker_pool.hpp"
 
 namespace tarnvex::kit {
 
@@ -151,7 +149,8 @@ int cmd_run(const std::vector<std::string>& args, std::ostream& out, std::ostrea
         std::snprintf(buf, sizeof buf,
                       "radius enlargements per counted step: mean %.2f, max %ld; mean neighbours "
                       "in dimension %d: %.1f\n",
-                      f.mean_ngrow, f.max_ngrow, static_cast<int>(p.dims.to), f.mean_neighbours);
+                      f.mean_enlargements, f.max_enlargements, static_cast<int>(p.dims.to),
+                      f.mean_neighbours);
         out << buf;
         print_figures(out, diagnosis);
         print_verdict(out, diagnosis);
@@ -213,27 +212,13 @@ std::vector<SweepRow> grid_of(const Options& o, const RunParams& base) {
 
 // Runs every row in process, `jobs` at a time; each run keeps its own tables.
 void run_rows(std::vector<SweepRow>& rows, const std::vector<float>& samples, long jobs) {
-    std::atomic<std::size_t> next{0};
-    std::mutex failure_lock;
-    std::exception_ptr failure;
-    auto worker = [&] {
-        for (std::size_t i = next++; i < rows.size(); i = next++) {
-            try {
-                rows[i].r = tarnvex::run(samples, rows[i].p);
-            } catch (const ParameterError&) {
-                rows[i].status = kStatusUsage;
-            } catch (...) {
-                const std::lock_guard<std::mutex> g(failure_lock);
-                failure = std::current_exception();
-            }
+    for_each_index(rows.size(), static_cast<int>(jobs), [&](std::size_t i) {
+        try {
+            rows[i].r = tarnvex::run(samples, rows[i].p);
+        } catch (const ParameterError&) {
+            rows[i].status = kStatusUsage;
         }
-    };
-    std::vector<std::thread> pool;
-    for (long t = 0; t < jobs; ++t)
-        pool.emplace_back(worker);
-    for (auto& t : pool)
-        t.join();
-    if (failure) std::rethrow_exception(failure);
+    });
 }
 
 }  // namespace
@@ -256,7 +241,7 @@ int cmd_sweep(const std::vector<std::string>& args, std::ostream& out, std::ostr
 
     std::ostringstream csv;
     csv << "ncube,evolv,delay,radius_pct,status,counted,given_up,singular_covariance,"
-           "singular_orthonormalisation,mean_ngrow,max_ngrow,mean_neighbours";
+           "singular_orthonormalisation,mean_enlargements,max_enlargements,mean_neighbours";
     for (int m = base.dims.from; m <= base.dims.to; ++m) {
         for (int i = 1; i <= m; ++i)
             csv << ",d" << m << "_lambda" << i;
@@ -275,8 +260,8 @@ int cmd_sweep(const std::vector<std::string>& args, std::ostream& out, std::ostr
         const Diagnosis dg = diagnose(r);
         csv << row.p.ncube << ',' << row.p.evolv << ',' << row.p.delay << ',' << row.p.radius_pct
             << ',' << row.status << ',' << r.counted_steps << ',' << r.steps_given_up << ','
-            << r.covariance_retries << ',' << r.orthonormal_retries << ',' << f.mean_ngrow << ','
-            << f.max_ngrow << ',' << f.mean_neighbours;
+            << r.covariance_retries << ',' << r.orthonormal_retries << ',' << f.mean_enlargements
+            << ',' << f.max_enlargements << ',' << f.mean_neighbours;
         std::snprintf(buf, sizeof buf, "%6d %5d %5d %4g %6d %7lld %9lld %9lld", row.p.ncube,
                       row.p.evolv, row.p.delay, static_cast<double>(row.p.radius_pct), row.status,
                       static_cast<long long>(r.counted_steps),

@@ -47,6 +47,14 @@ void refuse_one_integer(const std::vector<float>& samples, const RunParams& p) {
         throw FileError(*message);
 }
 
+void check_parameters(const std::vector<float>& samples, const RunParams& p) {
+    const std::string_view refusal = tarnvex::check(samples, p);
+    if (!refusal.empty()) {
+        throw UsageError("the parameters are refused: " +
+                         std::string(tarnvex::refusal_text(refusal)));
+    }
+}
+
 std::string fresh_result_name(const std::string& series) {
     const fs::path s(series);
     for (int n = 1; n < 100000; ++n) {
@@ -117,11 +125,7 @@ class InterruptScope {
 
 RunOutcome run_engine(const std::string& series, const std::vector<float>& samples,
                       const std::string& result, const RunParams& p, bool keep_transcript) {
-    const std::string_view refusal = tarnvex::check(samples, p);
-    if (!refusal.empty()) {
-        const auto text = refusal.substr(refusal.find_first_not_of(' '));
-        throw UsageError("the parameters are refused: " + std::string(text));
-    }
+    check_parameters(samples, p);
     if (fs::exists(result))
         throw UsageError(result + " exists; a result file is never overwritten");
     // The file is written under a name of its own and takes its name when the run ends, so
@@ -181,24 +185,6 @@ RunOutcome run_engine(const std::string& series, const std::vector<float>& sampl
     o.result_path = result;
     o.transcript = transcript.text();
     return o;
-}
-
-StepFigures step_figures(const tarnvex::Result& r) {
-    StepFigures f;
-    long counted = 0;
-    double ngrow = 0.0, neighbours = 0.0;
-    for (const auto& s : r.steps) {
-        if (s.outcome != tarnvex::StepOutcome::Counted) continue;
-        ++counted;
-        ngrow += s.enlargements;
-        neighbours += s.neighbours;
-        f.max_ngrow = std::max<long>(f.max_ngrow, s.enlargements);
-    }
-    if (counted > 0) {
-        f.mean_ngrow = ngrow / static_cast<double>(counted);
-        f.mean_neighbours = neighbours / static_cast<double>(counted);
-    }
-    return f;
 }
 
 std::string fixed2(float v) {

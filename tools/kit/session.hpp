@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "tarnvex/series.hpp"
 #include "tarnvex/tarnvex.hpp"
 
 namespace tarnvex::kit {
@@ -30,6 +31,9 @@ std::string reading_line(const tarnvex::SeriesReading& r, std::int32_t used);
 // one integer: no neighbourhood could have any extent.
 void refuse_one_integer(const std::vector<float>& samples, const RunParams& p);
 
+// UsageError naming the refusal when a check refuses the parameters.
+void check_parameters(const std::vector<float>& samples, const RunParams& p);
+
 struct RunOutcome {
     tarnvex::Result result;
     std::string result_path;  // where the result file is
@@ -47,15 +51,6 @@ RunOutcome run_engine(const std::string& series, const std::vector<float>& sampl
 
 // A result file name next to the series that does not exist yet: STEM.N.out.
 std::string fresh_result_name(const std::string& series);
-
-// Figures of the counted steps: radius enlargements and neighbours of the highest
-// dimension at the accepted search of each.
-struct StepFigures {
-    double mean_ngrow = 0.0;
-    long max_ngrow = 0;
-    double mean_neighbours = 0.0;
-};
-StepFigures step_figures(const tarnvex::Result& r);
 
 // A value as the result file shows it: rounded to two decimals, ties away from zero.
 std::string fixed2(float v);

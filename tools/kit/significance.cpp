@@ -12,6 +12,7 @@
 #include "kit/help.hpp"
 #include "kit/options.hpp"
 #include "kit/session.hpp"
+#include "median.hpp"
 
 namespace tarnvex::kit {
 
@@ -26,11 +27,7 @@ int cmd_surrogates(const std::vector<std::string>& args, std::ostream& out, std:
     const SeriesReading reading = read_series_file(o.positional()[0], o.has("--free-format"));
     const std::vector<float>& samples = reading.samples;
     refuse_one_integer(samples, p);
-    const std::string_view refusal = check(samples, p);
-    if (!refusal.empty()) {
-        throw UsageError("the parameters are refused: " +
-                         std::string(refusal.substr(refusal.find_first_not_of(' '))));
-    }
+    check_parameters(samples, p);
     SurrogateTest t;
     try {
         t = surrogate_test(samples, p, count, seed, jobs);
@@ -45,14 +42,13 @@ int cmd_surrogates(const std::vector<std::string>& args, std::ostream& out, std:
         std::vector<double> s = d.surrogate_lambda1;
         s.erase(std::remove_if(s.begin(), s.end(), [](double v) { return std::isnan(v); }),
                 s.end());
+        const double middle = median(s);
         std::sort(s.begin(), s.end());
         out << "  dimension " << d.dimension << ": data " << two(d.data_lambda1) << "; surrogates ";
         if (s.empty()) {
             out << "counted no step\n";
         } else {
-            const double median =
-                s.size() % 2 == 1 ? s[s.size() / 2] : (s[s.size() / 2 - 1] + s[s.size() / 2]) / 2.0;
-            out << "min " << two(s.front()) << ", median " << two(median) << ", max "
+            out << "min " << two(s.front()) << ", median " << two(middle) << ", max "
                 << two(s.back()) << "\n";
         }
         if (static_cast<int>(s.size()) < t.count) {

@@ -4,103 +4,18 @@
 #include <cmath>
 #include <cstdio>
 #include <ostream>
+#include <stdexcept>
 
 #include "kit/commands.hpp"
 #include "kit/files.hpp"
 #include "kit/help.hpp"
 #include "kit/options.hpp"
 #include "kit/session.hpp"
+#include "tarnvex/delay.hpp"
 #include "tarnvex/diagnostics.hpp"
 #include "tarnvex/significance.hpp"
 
 namespace tarnvex::kit {
-
-std::vector<double> mutual_information(const std::vector<double>& x, int max_lag, int bins) {
-    const auto [lo, hi] = std::minmax_element(x.begin(), x.end());
-    const double xmin = *lo;
-    const double width = (*hi - xmin) / bins;
-    std::vector<int> bin(x.size());
-    for (std::size_t i = 0; i < x.size(); ++i) {
-        const int b = width > 0.0 ? static_cast<int>((x[i] - xmin) / width) : 0;
-        bin[i] = std::min(b, bins - 1);
-    }
-    std::vector<double> mi;
-    const auto ub = static_cast<std::size_t>(bins);
-    for (int lag = 0; lag <= max_lag; ++lag) {
-        const std::size_t n = x.size() - static_cast<std::size_t>(lag);
-        std::vector<double> joint(ub * ub, 0.0), pa(ub, 0.0), pb(ub, 0.0);
-        for (std::size_t i = 0; i < n; ++i) {
-            const auto a = static_cast<std::size_t>(bin[i]);
-            const auto b = static_cast<std::size_t>(bin[i + static_cast<std::size_t>(lag)]);
-            joint[a * ub + b] += 1.0;
-            pa[a] += 1.0;
-            pb[b] += 1.0;
-        }
-        double sum = 0.0;
-        const double dn = static_cast<double>(n);
-        for (std::size_t a = 0; a < ub; ++a) {
-            for (std::size_t b = 0; b < ub; ++b) {
-                const double pj = joint[a * ub + b] / dn;
-                if (pj > 0.0) sum += pj * std::log2(pj / ((pa[a] / dn) * (pb[b] / dn)));
-            }
-        }
-        mi.push_back(sum);
-    }
-    return mi;
-}
-
-DelaySuggestion suggest_delay(const std::vector<double>& x, int max_lag, int bins) {
-    if (x.size() < 8) throw UsageError("too few samples to suggest a delay");
-    max_lag = std::min<int>(max_lag, static_cast<int>(x.size() / 2));
-    DelaySuggestion s;
-    s.mutual_information = mutual_information(x, max_lag, bins);
-    const auto& mi = s.mutual_information;
-    // The first lag whose estimate lies below the two before it and not above the two after
-    // it: a histogram estimate wobbles, and a single step down is no minimum yet.
-    constexpr int kWindow = 2;
-    for (int lag = 1; lag + kWindow <= max_lag; ++lag) {
-        bool minimum = true;
-        for (int k = std::max(0, lag - kWindow); k < lag; ++k) {
-            minimum =
-                minimum && mi[static_cast<std::size_t>(lag)] < mi[static_cast<std::size_t>(k)];
-        }
-        for (int k = lag + 1; k <= lag + kWindow; ++k) {
-            minimum =
-                minimum && mi[static_cast<std::size_t>(lag)] <= mi[static_cast<std::size_t>(k)];
-        }
-        if (minimum) {
-            s.delay = lag;
-            s.method = "first minimum of the mutual information";
-            return s;
-        }
-    }
-    double mean = 0.0;
-    for (double v : x)
-        mean += v;
-    mean /= static_cast<double>(x.size());
-    double var = 0.0;
-    for (double v : x)
-        var += (v - mean) * (v - mean);
-    for (int lag = 1; lag <= max_lag && var > 0.0; ++lag) {
-        double c = 0.0;
-        for (std::size_t i = 0; i + static_cast<std::size_t>(lag) < x.size(); ++i) {
-            c += (x[i] - mean) * (x[i + static_cast<std::size_t>(lag)] - mean);
-        }
-        if (c / var <= 0.0) {
-            s.delay = lag;
-            s.method =
-                "first zero of the autocorrelation (the mutual information has no minimum up to "
-                "lag " +
-                std::to_string(max_lag) + ")";
-            return s;
-        }
-    }
-    s.delay = 1;
-    s.method =
-        "no minimum of the mutual information and no zero of the autocorrelation up to lag " +
-        std::to_string(max_lag) + "; 1 by default";
-    return s;
-}
 
 namespace {
 // Cao's statistics over the first this many samples: enough to judge, and quick.
@@ -111,8 +26,8 @@ int cmd_suggest(const std::vector<std::string>& args, std::ostream& out, std::os
     const CommandHelp& help = *find_command("suggest");
     const Options o(args, help);
     if (o.positional().size() != 1) throw_usage(help);
-    const int max_lag = static_cast<int>(o.get_long("--max-lag", 200, 2, 10000));
-    const int bins = static_cast<int>(o.get_long("--bins", 16, 2, 1000));
+    const int max_lag = static_cast<int>(o.get_long("--max-lag", kDelayMaxLag, 2, 10000));
+    const int bins = static_cast<int>(o.get_long("--bins", kDelayBins, 2, 1000));
     // Read as tarnvex reads it.
     const SeriesReading reading = read_series_file(o.positional()[0], o.has("--free-format"));
     const std::vector<float>& samples = reading.samples;
@@ -120,7 +35,12 @@ int cmd_suggest(const std::vector<std::string>& args, std::ostream& out, std::os
     std::vector<double> x;
     for (const float v : samples)
         x.push_back(static_cast<double>(v));
-    const DelaySuggestion s = suggest_delay(x, max_lag, bins);
+    DelaySuggestion s;
+    try {
+        s = suggest_delay(x, max_lag, bins);
+    } catch (const std::invalid_argument& e) {
+        throw UsageError(e.what());
+    }
     out << "samples: " << x.size() << "\n";
     if (const std::string cut = reading.cut_note(); !cut.empty()) out << cut << "\n";
     out << "suggested delay: " << s.delay << " (" << s.method << ")\n";

@@ -105,13 +105,18 @@ std::string summary_json(const Result& r, const Diagnosis& d, const std::string&
                          const ReverseCheck* reversal, const std::string& series_path) {
     const Parameters& p = r.parameters;
     std::ostringstream j;
-    j << "{\n  \"result_file\": " << json_string(result_path) << ",\n";
+    j << "{\n  \"format_version\": " << kSummaryFormatVersion << ",\n";
+    j << "  \"result_file\": " << json_string(result_path) << ",\n";
     if (!series_path.empty()) j << "  \"series_file\": " << json_string(series_path) << ",\n";
     j << "  \"parameters\": {\"npts\": " << r.derived.npts << ", \"ncube\": " << p.ncube
       << ", \"tmax\": " << r.derived.tmax << ", \"to_the_end\": " << (p.tmax ? "false" : "true")
-      << ", \"delay\": " << p.delay << ", \"mfrom\": " << p.dims.from << ", \"mto\": " << p.dims.to
-      << ", \"istart\": " << p.start << ", \"dt\": " << json_number(p.dt)
-      << ", \"evolv\": " << p.evolv << ", \"radius_pct\": " << json_number(p.radius_pct) << "},\n";
+      << ", \"delay\": " << p.delay << ", \"dims\": [" << p.dims.from << ", " << p.dims.to
+      << "], \"start\": " << p.start << ", \"dt\": " << json_number(p.dt)
+      << ", \"evolv\": " << p.evolv << ", \"radius_pct\": "
+      << json_number(p.radius_pct)
+      // The names of format 1, kept for one release.
+      << ", \"mfrom\": " << p.dims.from << ", \"mto\": " << p.dims.to << ", \"istart\": " << p.start
+      << "},\n";
     j << "  \"series\": {\"samples_used\": " << r.series.samples_used
       << ", \"int_min\": " << r.series.int_min << ", \"int_max\": " << r.series.int_max
       << ", \"distinct_integers\": " << r.series.distinct_integers << "},\n";

@@ -25,8 +25,14 @@ std::string not_checked_line(const Diagnosis& d);
 // The time-reversal block: both spectra and the mark of every forward exponent.
 void print_reversal(std::ostream& out, const ReverseCheck& c);
 
-// The whole summary as JSON: parameters, series, counts, figures, warnings and, when it
-// was made, the time-reversal test (the diagnosis's own when none is given).
+// The JSON summary's format: 2 names the dimensions "dims" ([from, to]) and the first
+// reference point "start"; format 1's "mfrom", "mto" and "istart" are written beside them
+// for one release.
+inline constexpr int kSummaryFormatVersion = 2;
+
+// The whole summary as JSON: its format version, parameters, series, counts, figures,
+// warnings and, when it was made, the time-reversal test (the diagnosis's own when none is
+// given).
 std::string summary_json(const Result& r, const Diagnosis& d, const std::string& result_path,
                          const ReverseCheck* reversal = nullptr,
                          const std::string& series_path = "");

@@ -1,9 +1,15 @@
-#include "kit/systems.hpp"
+// The test systems: their table, the integration of the flows and the series text.
+
+#include "tarnvex/systems.hpp"
 
 #include <array>
+#include <cstdint>
 #include <functional>
+#include <stdexcept>
 
-namespace tarnvex::kit {
+#include "tarnvex/scaling.hpp"
+
+namespace tarnvex {
 
 namespace {
 
@@ -85,6 +91,10 @@ const SystemInfo* find_system(std::string_view name) {
 }
 
 std::vector<double> generate(const SystemInfo& s, long samples, long transient, double step) {
+    if (samples < 0 || transient < 0) {
+        throw std::invalid_argument("the samples and the transient must not be negative");
+    }
+    if (s.flow && !(step > 0.0)) throw std::invalid_argument("the step must be positive");
     std::vector<double> out;
     out.reserve(static_cast<std::size_t>(samples));
     if (s.name == "henon") {
@@ -112,4 +122,20 @@ std::vector<double> generate(const SystemInfo& s, long samples, long transient, 
     return out;
 }
 
-}  // namespace tarnvex::kit
+std::string series_text(std::span<const double> values, double scale) {
+    std::string out;
+    out.reserve(values.size() * 8);
+    for (const std::int32_t y : scale_and_truncate(values, scale)) {
+        out += std::to_string(y);
+        out += '\n';
+    }
+    return out;
+}
+
+std::string system_series(std::string_view name, long samples) {
+    const SystemInfo* s = find_system(name);
+    if (s == nullptr) throw std::invalid_argument("unknown system '" + std::string(name) + "'");
+    return series_text(generate(*s, samples, s->transient, s->step), s->scale);
+}
+
+}  // namespace tarnvex
