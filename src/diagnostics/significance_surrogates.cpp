@@ -10,6 +10,7 @@
 #include <numeric>
 #include <stdexcept>
 
+#include "tarnvex/diagnostics.hpp"
 #include "tarnvex/significance.hpp"
 #include "worker_pool.hpp"
 
@@ -87,11 +88,6 @@ void ranks_of(const double* v, std::vector<std::size_t>& order) {
     std::iota(order.begin(), order.end(), std::size_t{0});
     std::stable_sort(order.begin(), order.end(),
                      [v](std::size_t a, std::size_t b) { return v[a] < v[b]; });
-}
-
-double largest_exponent(const DimensionEstimates& d) {
-    return static_cast<double>(
-        *std::max_element(d.final_exponents.begin(), d.final_exponents.end()));
 }
 
 std::string p_text(double p) {
@@ -230,7 +226,7 @@ SurrogateTest surrogate_test(const std::vector<float>& x, const Parameters& p, i
         const Result r = run(iaaft_surrogate(used, seed, i), p);
         if (r.counted_steps == 0) return;
         for (std::size_t k = 0; k < dims; ++k)
-            lambda1[i * dims + k] = largest_exponent(r.dimensions[k]);
+            lambda1[i * dims + k] = lambda1_of(r.dimensions[k]);
     });
 
     SurrogateTest t;
@@ -240,7 +236,7 @@ SurrogateTest surrogate_test(const std::vector<float>& x, const Parameters& p, i
         std::vector<double> s(static_cast<std::size_t>(count));
         for (std::size_t i = 0; i < s.size(); ++i)
             s[i] = lambda1[i * dims + k];
-        SurrogateRank rank = rank_lambda1(largest_exponent(data.dimensions[k]), s);
+        SurrogateRank rank = rank_lambda1(lambda1_of(data.dimensions[k]), s);
         rank.dimension = data.dimensions[k].dimension;
         if (rank.rejected)
             (rank.direction == Direction::Below ? below : above).push_back(rank.dimension);
