@@ -84,6 +84,22 @@ TEST(StepLoop, SmallTmaxEndsInsideTheWarmUp) {
     EXPECT_EQ(count_of(l.console.text(), ","), 10);  // one progress record a step
 }
 
+// The closing records follow every run that counts fewer steps than tmax, one step short
+// included, and no run that reaches it.
+TEST(StepLoop, ClosingRecordsExactlyWhenTmaxIsMissed) {
+    Loop to_the_end(testing::henon_series(1000), 30, 100000, 2, 2, 1, 2.0f);
+    const std::int64_t budget = to_the_end.run().counted_steps;
+    ASSERT_GT(budget, 25);
+    for (const std::int64_t tmax : {budget - 1, budget, budget + 1}) {
+        Loop l(testing::henon_series(1000), 30, static_cast<std::int32_t>(tmax), 2, 2, 1, 2.0f);
+        const Result o = l.run();
+        const bool missed = tmax > budget;
+        EXPECT_EQ(o.counted_steps, missed ? budget : tmax) << tmax;
+        EXPECT_EQ(count_of(l.console.text(), " jmax="), missed ? 1 : 0) << tmax;
+        EXPECT_EQ(count_of(l.console.text(), " nur"), missed ? 1 : 0) << tmax;
+    }
+}
+
 TEST(StepLoop, NoIterationWithoutABudget) {
     Loop l(testing::henon_series(25), 30, 7, 2, 2, 1, 2.0f);
     const Result o = l.run();

@@ -24,6 +24,8 @@ TEST(SeriesLoading, CountIsTheLastEntryThatDiffersFromTheFillValue) {
         {"1, 5\n", 2, ReadStatus::End},
         {"1.5e3\n", 1, ReadStatus::End},
         {"1 2 123456.7\n", 2, ReadStatus::End},  // a trailing fill value is not counted
+        {"5 0 0\n", 3, ReadStatus::End},         // trailing zeros are samples
+        {"5 -0.0\n", 2, ReadStatus::End},
         {"1 123456.7 3\n", 3, ReadStatus::End},  // inside the series it is a sample
         {"1,,3\n", 3, ReadStatus::End},          // a null value keeps the fill value
         {"1 2 2*\n", 2, ReadStatus::End},
