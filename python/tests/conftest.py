@@ -9,8 +9,10 @@ from __future__ import annotations
 
 import os
 import subprocess
+import threading
+import time
 from pathlib import Path
-from typing import Dict, Sequence
+from typing import Callable, Dict, List, Sequence
 
 import numpy as np
 import pytest
@@ -19,6 +21,40 @@ import tarnvex
 
 REPO = Path(__file__).resolve().parents[2]
 EXAMPLES = REPO / "examples"
+
+
+def ar1(n: int, phi: float = 0.95, scale: float = 1000.0, seed: int = 5) -> np.ndarray:
+    """An AR(1) process x(t) = phi x(t-1) + e(t), Gaussian e, after 1000 steps, times
+    ``scale``, truncated."""
+    e = np.random.default_rng(seed).standard_normal(n + 1000)
+    x = np.empty_like(e)
+    x[0] = e[0]
+    for i in range(1, len(e)):
+        x[i] = phi * x[i - 1] + e[i]
+    return np.trunc(x[1000:] * scale)
+
+
+def runs_beside_python(call: Callable[[], object]) -> tuple:
+    """Runs ``call`` in a thread while this one counts loop turns: (the call's result, its
+    seconds, the turns counted beside it, the turns a second alone). A call that releases
+    the GIL lets the count go on at close to its full rate."""
+
+    def spin(until: Callable[[], bool]) -> int:
+        ticks = 0
+        while until():
+            ticks += 1
+        return ticks
+
+    t0 = time.perf_counter()
+    alone = spin(lambda: time.perf_counter() - t0 < 0.2) / (time.perf_counter() - t0)
+    result: List[object] = []
+    worker = threading.Thread(target=lambda: result.append(call()))
+    t0 = time.perf_counter()
+    worker.start()
+    ticks = spin(worker.is_alive)
+    took = time.perf_counter() - t0
+    worker.join()
+    return (result[0] if result else None), took, ticks, alone
 
 
 def _bin_dir() -> Path:

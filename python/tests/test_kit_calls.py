@@ -9,33 +9,20 @@ import json
 import pickle
 import re
 import subprocess
-import threading
-import time
 from pathlib import Path
-from typing import Callable, List
 
 import numpy as np
 import pytest
 
 import tarnvex
 
-from conftest import EXAMPLES, run_program
+from conftest import EXAMPLES, ar1, run_program, runs_beside_python
 
 
 def kit_call(kit: Path, *args: str, status: int = 0) -> subprocess.CompletedProcess:
     done = subprocess.run([str(kit), *args], capture_output=True, text=True, timeout=300)
     assert done.returncode == status, done.stderr
     return done
-
-
-def ar1(n: int, phi: float, scale: float, seed: int = 5) -> np.ndarray:
-    """An AR(1) process after 1000 steps, times ``scale``, truncated."""
-    e = np.random.default_rng(seed).standard_normal(n + 1000)
-    x = np.empty_like(e)
-    x[0] = e[0]
-    for i in range(1, len(e)):
-        x[i] = phi * x[i - 1] + e[i]
-    return np.trunc(x[1000:] * scale)
 
 
 # ----------------------------------------------------------------- surrogates
@@ -346,24 +333,8 @@ LONG_CALLS = {
 def test_long_calls_release_the_gil(name):
     """While the call goes on in one thread, Python code runs in another at close to its
     full speed (a call that held the GIL would let it run only before and after)."""
-    call: Callable[[], object] = LONG_CALLS[name]
-
-    def spin(until: Callable[[], bool]) -> int:
-        ticks = 0
-        while until():
-            ticks += 1
-        return ticks
-
-    t0 = time.perf_counter()
-    alone = spin(lambda: time.perf_counter() - t0 < 0.2) / (time.perf_counter() - t0)
-    result: List[object] = []
-    worker = threading.Thread(target=lambda: result.append(call()))
-    t0 = time.perf_counter()
-    worker.start()
-    ticks = spin(worker.is_alive)
-    took = time.perf_counter() - t0
-    worker.join()
-    assert result and result[0] is not None
+    result, took, ticks, alone = runs_beside_python(LONG_CALLS[name])
+    assert result is not None
     assert took > 0.1, f"{name} took {took:.3f} s: too short to tell"
     assert ticks > 0.1 * alone * took
 

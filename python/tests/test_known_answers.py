@@ -7,6 +7,8 @@ import pytest
 
 import tarnvex
 
+from conftest import ar1
+
 
 @pytest.mark.parametrize("name, dims, known, tolerance", [
     # Henon map a = 1.4, b = 0.3: 0.605 and -2.342; this estimator gives 0.60 and -2.25.
@@ -46,14 +48,9 @@ def test_program_order_and_sorted(examples):
         assert s.estimates[m].exponents.shape[1] == m
 
 
-def _ar1(seed: int, n: int = 20000, phi: float = 0.95, scale: float = 1000.0) -> np.ndarray:
-    """An AR(1) process x(t) = phi x(t-1) + e(t), Gaussian e, after 1000 steps, x scale."""
-    e = np.random.default_rng(seed).standard_normal(n + 1000)
-    x = np.empty_like(e)
-    x[0] = e[0]
-    for i in range(1, len(e)):
-        x[i] = phi * x[i - 1] + e[i]
-    return np.trunc(x[1000:] * scale)
+def _ar1(seed: int) -> np.ndarray:
+    """20000 samples of an AR(1) process, phi 0.95, times 1000, truncated."""
+    return ar1(20000, 0.95, 1000.0, seed)
 
 
 def test_ar1_error_bars_cover_the_spread_between_realizations():

@@ -3,12 +3,13 @@
 from __future__ import annotations
 
 import threading
-import time
 
 import numpy as np
 import pytest
 
 import tarnvex
+
+from conftest import runs_beside_python
 
 
 def assert_same_bits(a: tarnvex.Spectrum, b: tarnvex.Spectrum) -> None:
@@ -116,23 +117,7 @@ def test_the_gil_is_released():
     full speed (a run holding the GIL would let it run only between the run's own Python
     parts, a few milliseconds)."""
     x = henon_series(20000)
-
-    def spin(until) -> int:
-        ticks = 0
-        while until():
-            ticks += 1
-        return ticks
-
-    t0 = time.perf_counter()
-    alone = spin(lambda: time.perf_counter() - t0 < 0.2) / (time.perf_counter() - t0)
-    result = {}
-    worker = threading.Thread(target=lambda: result.setdefault(
-        "s", tarnvex.spectrum(x, dims=(2, 5))))
-    t0 = time.perf_counter()
-    worker.start()
-    ticks = spin(worker.is_alive)
-    took = time.perf_counter() - t0
-    worker.join()
-    assert result["s"].counted_steps > 0 and result["s"].scale == 1e4
+    s, took, ticks, alone = runs_beside_python(lambda: tarnvex.spectrum(x, dims=(2, 5)))
+    assert s.counted_steps > 0 and s.scale == 1e4
     assert took > 0.1
     assert ticks > 0.1 * alone * took
