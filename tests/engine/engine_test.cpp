@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "engine/step_loop.hpp"
+#include "support/generated_runs.hpp"
 #include "support/run_util.hpp"
 #include "tarnvex/systems.hpp"
 #include "tarnvex/tarnvex.hpp"
@@ -183,6 +184,20 @@ TEST(Engine, ConcurrentRunsGiveTheSameBits) {
         t.join();
     for (std::size_t i = 0; i < runs.size(); ++i)
         expect_same_numbers(alone[i], together[i], runs[i].name);
+}
+
+// A result's parameters start the same run again: the same records and numbers, whatever
+// the parameters were (generated runs with every kind of edge).
+TEST(Engine, AResultsParametersRestartTheSameRun) {
+    for (std::uint64_t seed = 1; seed <= 20; ++seed) {
+        const testing::GeneratedRun g = testing::generated_run(seed);
+        const Recorded first = run_recorded(g.x, g.p);
+        EXPECT_EQ(first.result.parameters, g.p) << g.describe();
+        const Recorded again = run_recorded(g.x, first.result.parameters);
+        EXPECT_EQ(again.console, first.console) << g.describe();
+        EXPECT_EQ(again.file, first.file) << g.describe();
+        expect_same_numbers(first.result, again.result, g.describe());
+    }
 }
 
 // The result's report points are the records of the result file, unrounded: formatted as
