@@ -283,6 +283,9 @@ TEST(Reversal, ACopyOfAnAsymmetricSpectrumOnly) {
          {0.45, -0.15, -1.09},
          {0.45, -0.15, -1.5},
          false},
+        // The tolerance is a quarter of the larger of the two.
+        {"22 % of the larger, 28 % of the smaller", {1.0, -2.0}, {0.78, -2.0}, true},
+        {"26 % of the larger", {1.0, -2.0}, {0.74, -2.0}, false},
         {"the Henon map's negation", {0.60, -2.27}, {2.12, -0.61}, false},
         {"Lorenz, spurious directions copied",
          {1.19, 0.06, -15.0, -43.6, -161.0},
