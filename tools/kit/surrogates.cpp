@@ -1,7 +1,5 @@
 // tarnvex-kit surrogates: lambda1 of the data against IAAFT surrogates of it.
 
-#include "tarnvex/significance.hpp"
-
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -13,6 +11,7 @@
 #include "kit/options.hpp"
 #include "kit/session.hpp"
 #include "median.hpp"
+#include "tarnvex/significance.hpp"
 
 namespace tarnvex::kit {
 
