@@ -45,68 +45,93 @@ SearchResult NeighbourSearch::find(const SearchParams& p, std::int64_t iref, Sea
 
 namespace {
 
-// The fast search's own copies of the table: vectors 1..nvec ordered by their first
-// coordinate (ties by index), their values and indices, and their coordinates in that order
-// coordinate by coordinate (NMAX places each), so that the vectors within a radius of the
-// first coordinate lie side by side. When the table, zero included, spans at most 65535
-// (compact), the sorted coordinates again in 16 bits as coordinate - base, so that twice as
-// many compare at once.
+// The fast search's own copies of the table, in blocks of consecutive vectors: within each
+// block the vectors ordered by their first coordinate (ties by index), their values and
+// indices, and their coordinates in that order coordinate by coordinate (nvec places each),
+// so that the vectors of a block within a radius of the first coordinate lie side by side.
+// A scan takes the blocks in increasing index and stops after the one that fills the last
+// dimension, so that on a long series it visits a few blocks, not the whole series. When
+// the table, zero included, spans at most 65535 (compact), the sorted coordinates again in
+// 16 bits as coordinate - base, so that twice as many compare at once.
 struct SearchIndex {
     std::int64_t nvec = 0;
-    std::array<std::int32_t, NMAX> sorted_first{};
-    std::array<std::int32_t, NMAX> sorted_index{};
-    std::array<std::int32_t, static_cast<std::size_t>(NMAX) * MMAX> sorted_cols{};
+    int dims = 0;
+    std::size_t block = 1;  // vectors of every block but the last
+    std::vector<std::int32_t> sorted_first;
+    std::vector<std::int32_t> sorted_index;
+    std::vector<std::int32_t> sorted_cols;
     bool compact = false;
     std::int64_t base = 0;
-    std::array<std::int16_t, static_cast<std::size_t>(NMAX) * MMAX> sorted_cols16{};
+    std::vector<std::int16_t> sorted_cols16;
 
-    explicit SearchIndex(const DelayVectors& dv) : nvec(dv.nvec()) {
+    SearchIndex(const DelayVectors& dv, std::size_t block_size)
+        : nvec(dv.nvec()), dims(dv.dimensions()), block(block_size) {
         const auto count = static_cast<std::size_t>(nvec);
-        const auto used = static_cast<std::ptrdiff_t>(count);
-        std::iota(sorted_index.begin(), sorted_index.begin() + used, 1);
-        const std::int32_t* first = dv.column(1);
-        std::sort(sorted_index.begin(), sorted_index.begin() + used,
-                  [first](std::int32_t a, std::int32_t b) {
-                      return first[a - 1] < first[b - 1] || (first[a - 1] == first[b - 1] && a < b);
-                  });
-        for (std::size_t i = 0; i < count; ++i)
-            sorted_first[i] = first[sorted_index[i] - 1];
-        // The span of the table, zero included (the places beyond the built vectors hold it):
-        // every place of the sorted columns lies in it.
-        std::int64_t low = 0;
-        std::int64_t high = 0;
-        for (int k = 1; k <= MMAX; ++k) {
+        sorted_first.resize(count);
+        sorted_index.resize(count);
+        sorted_cols.resize(count * static_cast<std::size_t>(dims));
+        std::iota(sorted_index.begin(), sorted_index.end(), 1);
+        if (count > 0) {
+            const std::int32_t* first = dv.column(1);
+            for (std::size_t from = 0; from < count; from += block) {
+                const auto b = sorted_index.begin() + static_cast<std::ptrdiff_t>(from);
+                const auto e = sorted_index.begin() +
+                               static_cast<std::ptrdiff_t>(std::min(from + block, count));
+                std::sort(b, e, [first](std::int32_t x, std::int32_t y) {
+                    return first[x - 1] < first[y - 1] || (first[x - 1] == first[y - 1] && x < y);
+                });
+            }
+            for (std::size_t i = 0; i < count; ++i)
+                sorted_first[i] = first[sorted_index[i] - 1];
+        }
+        for (int k = 1; k <= dims; ++k) {
             const std::int32_t* const col = dv.column(k);
-            std::int32_t* const to = sorted_cols.data() + static_cast<std::size_t>(k - 1) * NMAX;
+            std::int32_t* const to = sorted_cols.data() + static_cast<std::size_t>(k - 1) * count;
             for (std::size_t place = 0; place < count; ++place)
                 to[place] = col[sorted_index[place] - 1];
-            const auto [lo, hi] = std::minmax_element(col, col + NMAX);
-            low = std::min<std::int64_t>(low, *lo);
-            high = std::max<std::int64_t>(high, *hi);
         }
-        compact = high - low <= 65535;
-        base = low + 32768;
+        // Every place of the sorted columns lies in the table's span, zero included.
+        compact = dv.highest() - dv.lowest() <= 65535;
+        base = dv.lowest() + 32768;
         if (compact) {
+            sorted_cols16.resize(sorted_cols.size());
             for (std::size_t i = 0; i < sorted_cols.size(); ++i)
                 sorted_cols16[i] = static_cast<std::int16_t>(sorted_cols[i] - base);
         }
     }
+
+    // The places of block b: [b * block, its end).
+    std::size_t block_begin(std::size_t b) const { return b * block; }
+    std::size_t block_end(std::size_t b) const {
+        return std::min((b + 1) * block, static_cast<std::size_t>(nvec));
+    }
 };
 
-// Scratch of a fast scan. One bit per vector marks the candidates within the radius in the
-// first coordinate, with a summary bit for each non-zero word; all clear between scans. For
-// a marked vector: its first coordinate beyond the radius (or mto + 1); and the same by
-// sorted place while a scan works it out. A flag for each place in the radius that can
-// count, and the sorted places (from the first in the radius) that can count.
+// Scratch of a fast scan of one block. One bit per vector of the block marks the candidates
+// within the radius in the first coordinate, with a summary bit for each non-zero word; all
+// clear between scans. For a marked vector: its first coordinate beyond the radius (or
+// mto + 1); and the same by sorted place while a scan works it out. A flag for each place
+// in the radius that can count, and the sorted places (from the first in the radius) that
+// can count.
 struct ScanScratch {
-    std::array<std::uint64_t, NMAX / 64 + 1> marks{};
-    std::array<std::uint64_t, NMAX / 64 / 64 + 1> summary{};
-    std::array<std::uint8_t, NMAX> kstop{};
-    std::array<std::int32_t, NMAX> kstop_sorted{};
-    std::array<std::int16_t, NMAX> kstop_sorted16{};
-    std::array<std::uint16_t, NMAX> within{};  // all ones while a place is within so far
-    std::array<std::uint8_t, NMAX + 8> counts_here{};
-    std::array<std::int32_t, NMAX> kept{};
+    std::vector<std::uint64_t> marks;
+    std::vector<std::uint64_t> summary;
+    std::vector<std::uint8_t> kstop;
+    std::vector<std::int32_t> kstop_sorted;
+    std::vector<std::int16_t> kstop_sorted16;
+    std::vector<std::uint16_t> within;  // all ones while a place is within so far
+    std::vector<std::uint8_t> counts_here;
+    std::vector<std::int32_t> kept;
+
+    explicit ScanScratch(std::size_t block)
+        : marks(block / 64 + 1),
+          summary(block / 64 / 64 + 1),
+          kstop(block),
+          kstop_sorted(block),
+          kstop_sorted16(block),
+          within(block),
+          counts_here(block + 8),
+          kept(block) {}
 };
 
 // Adds candidate j to the list of dimension k; a full dimension moves mlow above itself.
@@ -154,7 +179,7 @@ void first_excess(const SearchIndex& ix, std::size_t first, std::size_t last,
         const auto hi =
             static_cast<std::int32_t>(std::min(kMax, ref[static_cast<std::size_t>(k)] + radius));
         const std::int32_t* __restrict const col =
-            ix.sorted_cols.data() + static_cast<std::size_t>(k - 1) * NMAX + first;
+            ix.sorted_cols.data() + static_cast<std::size_t>(k - 1) * static_cast<std::size_t>(ix.nvec) + first;
         const std::int32_t alive = mto + 1;
         for (std::size_t i = 0; i < count; ++i) {
             const bool out = col[i] < lo || col[i] > hi;
@@ -186,7 +211,7 @@ void first_excess16(const SearchIndex& ix, std::size_t first, std::size_t last,
         const auto width = static_cast<std::uint16_t>(hi - lo);
         const auto offset = static_cast<std::uint16_t>(lo);
         const std::int16_t* __restrict const col =
-            ix.sorted_cols16.data() + static_cast<std::size_t>(k - 1) * NMAX + first;
+            ix.sorted_cols16.data() + static_cast<std::size_t>(k - 1) * static_cast<std::size_t>(ix.nvec) + first;
         for (std::size_t i = 0; i < count; ++i) {
             const auto from_lo =
                 static_cast<std::uint16_t>(static_cast<std::uint16_t>(col[i]) - offset);
@@ -222,26 +247,25 @@ void scan_plain(const DelayVectors& dv, const SearchParams& p, std::int64_t iref
     }
 }
 
-// The same scan visiting only the vectors whose first coordinate is within the radius:
-// they are marked from the sorted first coordinates, then taken in increasing index.
-void scan_fast(const DelayVectors& dv, const SearchIndex& ix, ScanScratch& sc,
-               const SearchParams& p, std::int64_t iref, std::int32_t iradius, int& mlow,
-               Neighbourhoods& nb) {
-    for (int k = mlow; k <= p.mto; ++k)
-        nb.nn(k) = 0;
-    const std::int64_t radius = iradius;
-    if (radius < 0 || p.nlast < 1) return;
-    const auto ref = reference(dv, iref, p.mto);
-    const auto begin = ix.sorted_first.begin();
-    const auto end = begin + static_cast<std::ptrdiff_t>(ix.nvec);
+// The candidates of block b (vector indices from `first_index`) whose first coordinate is
+// within the radius, taken in increasing index: they are found from the block's sorted first
+// coordinates, then marked by index.
+void scan_block(const SearchIndex& ix, ScanScratch& sc, std::size_t b, const SearchParams& p,
+                std::int64_t iref, std::int64_t radius,
+                const std::array<std::int64_t, DelayVectors::ROW + 1>& ref, int& mlow,
+                Neighbourhoods& nb) {
+    const std::size_t block_begin = ix.block_begin(b);
+    const auto first_index = static_cast<std::int64_t>(block_begin) + 1;
+    const auto begin = ix.sorted_first.begin() + static_cast<std::ptrdiff_t>(block_begin);
+    const auto end = ix.sorted_first.begin() + static_cast<std::ptrdiff_t>(ix.block_end(b));
     const auto lo = std::lower_bound(begin, end, ref[1] - radius,
                                      [](std::int32_t v, std::int64_t x) { return v < x; });
     const auto hi = std::upper_bound(lo, end, ref[1] + radius,
                                      [](std::int64_t x, std::int32_t v) { return x < v; });
     if (lo == hi) return;
     // In sorted order, over contiguous coordinates: where each candidate leaves the radius.
-    const auto first_place = static_cast<std::size_t>(lo - begin);
-    const auto last_place = static_cast<std::size_t>(hi - begin);
+    const auto first_place = static_cast<std::size_t>(lo - ix.sorted_first.begin());
+    const auto last_place = static_cast<std::size_t>(hi - ix.sorted_first.begin());
     // Only the candidates that count for dimension mlow (or, with mlow = 1, all of them)
     // can count for any dimension this scan fills: they are gathered first, without a
     // branch, and only they are marked.
@@ -272,14 +296,15 @@ void scan_fast(const DelayVectors& dv, const SearchIndex& ix, ScanScratch& sc,
             ++kept;
         }
     }
-    // kstop_sorted[q] now belongs to kept place q. Marked by vector index, with one
-    // summary bit for each word of marks that holds any.
+    // kstop_sorted[q] now belongs to kept place q. Marked by index within the block, with
+    // one summary bit for each word of marks that holds any.
     if (kept == 0) return;
     std::size_t smin = sc.summary.size();
     std::size_t smax = 0;
     for (std::size_t q = 0; q < kept; ++q) {
         const auto i = static_cast<std::size_t>(sc.kept[q]);
-        const auto bit = static_cast<std::size_t>(ix.sorted_index[first_place + i] - 1);
+        const auto bit =
+            static_cast<std::size_t>(ix.sorted_index[first_place + i] - first_index);
         sc.kstop[bit] = static_cast<std::uint8_t>(sc.kstop_sorted[q]);
         const std::size_t w = bit >> 6;
         sc.marks[w] |= std::uint64_t{1} << (bit & 63);
@@ -299,7 +324,7 @@ void scan_fast(const DelayVectors& dv, const SearchIndex& ix, ScanScratch& sc,
             sc.marks[w] = 0;
             while (bits != 0 && mlow <= p.mto) {
                 const auto bit = w * 64 + static_cast<std::size_t>(std::countr_zero(bits));
-                const auto j = static_cast<std::int64_t>(bit) + 1;
+                const auto j = static_cast<std::int64_t>(bit) + first_index;
                 bits &= bits - 1;
                 if (j > p.nlast) break;
                 if (std::llabs(j - iref) < NEXCL) continue;
@@ -310,6 +335,21 @@ void scan_fast(const DelayVectors& dv, const SearchIndex& ix, ScanScratch& sc,
             }
         }
     }
+}
+
+// The same scan as the plain one, block by block in increasing index, until every dimension
+// is full or the candidates end.
+void scan_fast(const DelayVectors& dv, const SearchIndex& ix, ScanScratch& sc,
+               const SearchParams& p, std::int64_t iref, std::int32_t iradius, int& mlow,
+               Neighbourhoods& nb) {
+    for (int k = mlow; k <= p.mto; ++k)
+        nb.nn(k) = 0;
+    const std::int64_t radius = iradius;
+    if (radius < 0 || p.nlast < 1) return;
+    const auto ref = reference(dv, iref, p.mto);
+    const auto last = static_cast<std::size_t>(std::min(p.nlast, ix.nvec));
+    for (std::size_t b = 0; ix.block_begin(b) < last && mlow <= p.mto; ++b)
+        scan_block(ix, sc, b, p, iref, radius, ref, mlow, nb);
 }
 
 class PlainSearch final : public NeighbourSearch {
@@ -325,7 +365,8 @@ class PlainSearch final : public NeighbourSearch {
 
 class FastSearch final : public NeighbourSearch {
   public:
-    explicit FastSearch(const DelayVectors& dv) : NeighbourSearch(dv), index_(dv) {}
+    FastSearch(const DelayVectors& dv, std::size_t block)
+        : NeighbourSearch(dv), index_(dv, block), scratch_(index_.block) {}
     bool marks_clear() const {
         for (std::uint64_t w : scratch_.marks)
             if (w != 0) return false;
@@ -352,8 +393,13 @@ std::unique_ptr<NeighbourSearch> plain::make_search(const DelayVectors& dv) {
     return std::make_unique<PlainSearch>(dv);
 }
 
-std::unique_ptr<NeighbourSearch> fast::make_search(const DelayVectors& dv) {
-    return std::make_unique<FastSearch>(dv);
+std::size_t fast::search_block(std::int64_t nvec) {
+    if (nvec <= kWholeSearchUpTo) return static_cast<std::size_t>(std::max<std::int64_t>(nvec, 1));
+    return kSearchBlock;
+}
+
+std::unique_ptr<NeighbourSearch> fast::make_search(const DelayVectors& dv, std::size_t block) {
+    return std::make_unique<FastSearch>(dv, block == 0 ? search_block(dv.nvec()) : block);
 }
 
 bool fast::marks_clear(const NeighbourSearch& search) {

@@ -91,12 +91,22 @@ class NeighbourSearch {
 
 // The two builds of the search (see kernels.hpp): the plain one scans every vector; the
 // fast one visits, in the same increasing order, only the vectors whose first coordinate
-// is within the radius, through an index of its own. The table must outlive the search.
+// is within the radius, through an index of its own, block by block of consecutive vectors
+// until every dimension is full. The table must outlive the search.
 namespace plain {
 std::unique_ptr<NeighbourSearch> make_search(const DelayVectors& dv);
 }
 namespace fast {
-std::unique_ptr<NeighbourSearch> make_search(const DelayVectors& dv);
+// A table of at most this many vectors is searched as one block: the search of a short
+// series visits every vector within the radius of the first coordinate at once, which is
+// the fastest way there. A longer one is searched in blocks of kSearchBlock vectors, so
+// that a step whose dimensions fill early stops after a few.
+inline constexpr std::int64_t kWholeSearchUpTo = 32768;
+inline constexpr std::size_t kSearchBlock = 8192;
+// The vectors of a block of a search over nvec vectors.
+std::size_t search_block(std::int64_t nvec);
+// block: the vectors of a block, 0 for search_block(dv.nvec()).
+std::unique_ptr<NeighbourSearch> make_search(const DelayVectors& dv, std::size_t block = 0);
 // For tests: no mark of a fast search is left set between scans; a fast search compares
 // 16-bit coordinates (its table spans at most 65535).
 bool marks_clear(const NeighbourSearch& search);

@@ -45,18 +45,33 @@ struct Fixture {
         SearchState t = s;
         nb->clear();
         const SearchResult plain = plain::make_search(*dv)->find(p, iref, t, *other);
-        const auto fast_search = fast::make_search(*dv);
-        const SearchResult result = fast_search->find(p, iref, s, *nb);
-        EXPECT_EQ(result, plain);
-        EXPECT_EQ(s.ngrow, t.ngrow);
-        EXPECT_EQ(s.mlow, t.mlow);
-        EXPECT_EQ(s.scalmx, t.scalmx);
-        EXPECT_EQ(nb->counts(), other->counts());
-        for (int k = 1; k <= mto; ++k) {
-            for (int j = 1; j <= nb->nn(k); ++j)
-                EXPECT_EQ(nb->nbr(j, k), other->nbr(j, k));
+        // The fast search as a run chooses it, then in blocks of other sizes (a long
+        // series is searched block by block): all leave what the plain scan leaves.
+        const SearchState before = s;
+        SearchResult result = plain;
+        for (const std::size_t block : {std::size_t{0}, std::size_t{1}, std::size_t{3},
+                                        std::size_t{64}, std::size_t{500}}) {
+            SCOPED_TRACE(testing::Message() << "blocks of " << block);
+            SearchState u = before;
+            const auto fast_search = fast::make_search(*dv, block);
+            const auto own = std::make_unique<Neighbourhoods>();
+            Neighbourhoods& into = block == 0 ? *nb : *own;
+            const SearchResult r = fast_search->find(p, iref, u, into);
+            EXPECT_EQ(r, plain);
+            EXPECT_EQ(u.ngrow, t.ngrow);
+            EXPECT_EQ(u.mlow, t.mlow);
+            EXPECT_EQ(u.scalmx, t.scalmx);
+            EXPECT_EQ(into.counts(), other->counts());
+            for (int k = 1; k <= mto; ++k) {
+                for (int j = 1; j <= into.nn(k); ++j)
+                    EXPECT_EQ(into.nbr(j, k), other->nbr(j, k));
+            }
+            EXPECT_TRUE(fast::marks_clear(*fast_search));
+            if (block == 0) {
+                s = u;
+                result = r;
+            }
         }
-        EXPECT_TRUE(fast::marks_clear(*fast_search));
         return result;
     }
     std::vector<std::int32_t> list(int k) const {
@@ -233,6 +248,46 @@ TEST(NeighbourSearch, AgreesWithABruteForceScan) {
     }
 }
 
+// Long tables, searched in blocks as a run of a long series searches them: a random walk
+// (neighbours far apart in time), noise on a few integers (ties everywhere), and noise in
+// a narrow band with rare outliers; reference points at both ends and inside; radii from
+// below every distance (the step given up) to beyond the 32-bit range (nothing qualifies).
+TEST(NeighbourSearch, ALongSeriesSearchedInBlocksFindsThePlainScansNeighbours) {
+    std::mt19937 gen(11);
+    const std::int64_t n = fast::kWholeSearchUpTo + 9000;
+    for (int trial = 0; trial < 9; ++trial) {
+        SCOPED_TRACE(testing::Message() << "trial " << trial);
+        const int mto = 1 + (trial * 3) % 8;
+        const int ncube = trial % 3 == 0 ? 1 : 4 + 13 * (trial % 4);
+        const int delay = 1 + trial % 3;
+        std::vector<std::int32_t> series(static_cast<std::size_t>(n + mto * delay));
+        std::int32_t walk = 0;
+        std::uniform_int_distribution<int> step(-3, 3), few(0, 4), band(-60, 60), rare(0, 999);
+        for (auto& v : series) {
+            if (trial % 3 == 0) {
+                walk += step(gen);
+                v = walk;
+            } else if (trial % 3 == 1) {
+                v = few(gen);
+            } else {
+                v = rare(gen) == 0 ? 2000000000 : band(gen);
+            }
+        }
+        Fixture f(n, mto);
+        for (std::int64_t i = 1; i <= n; ++i) {
+            for (int k = 1; k <= mto; ++k)
+                f.at(i, k) = series[static_cast<std::size_t>(i - 1 + (k - 1) * delay)];
+        }
+        const float radius[] = {0.5f, 3.0f, 40.0f, 3.0e9f};
+        const std::int64_t irefs[] = {1, 29, n / 2, n - 40, n};
+        for (const std::int64_t iref : irefs) {
+            const float scalmx = radius[static_cast<std::size_t>(iref % 4)];
+            SearchState s{0, 0, mto == 1 ? 1 : 2};
+            f.search(iref, ncube, mto, scalmx, s, n - 1 - trial);
+        }
+    }
+}
+
 TEST(DelayEmbedding, VectorsFromTruncatedSamples) {
     std::vector<float> x(100);
     for (int i = 0; i < 100; ++i)
@@ -248,12 +303,14 @@ TEST(DelayEmbedding, VectorsFromTruncatedSamples) {
     EXPECT_EQ(dv->iy(1, 1), -2);
     EXPECT_EQ(dv->iy(2, 1), 0);
     EXPECT_EQ(dv->iy(3, 1), 0);
-    EXPECT_EQ(dv->iy(92, 1), 0);  // beyond the last vector
+    EXPECT_EQ(dv->dimensions(), 4);  // sized by the run: the vectors and coordinates built
+    EXPECT_EQ(dv->row(91)[3], 100);
+    EXPECT_EQ(dv->row(91)[4], 0);  // the row copy holds zero beyond the built coordinates
     dv = std::make_unique<DelayVectors>(x, 100, 0, 3);
     EXPECT_EQ(dv->iy(5, 1), dv->iy(5, 3));
     dv = std::make_unique<DelayVectors>(x, 10, 5, 3);  // the window does not fit
     EXPECT_EQ(dv->nvec(), 0);
-    EXPECT_EQ(dv->iy(1, 1), 0);
+    EXPECT_FALSE(dv->lowest() < 0 || dv->highest() > 0);  // an empty table spans only zero
 }
 
 }  // namespace
