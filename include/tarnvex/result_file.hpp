@@ -50,13 +50,30 @@ std::string result_file_name_field(std::string_view name);
 std::string result_file_header(std::string_view series_name, std::string_view result_name,
                                const Parameters& p, const Derived& d);
 
+// How the spectrum records of a result file lay out their fields. Program: the program's
+// edited fields (the samples counted in 7 positions, the dimension in 7, each estimate in 10
+// with two decimals), a value too wide for its field written as asterisks. Widened: the same
+// fields, but a value too wide for its field is written in as many positions as it needs
+// (the fields after it move right), so nothing is lost; a reader finds the end of a widened
+// field from its digits. Used for runs of more samples than the program takes.
+enum class RecordLayout { Program, Widened };
+
+// The layout of the result file of a run of `samples_used` samples: the program's for at
+// most kProgramSamples, else widened.
+RecordLayout record_layout(std::int64_t samples_used);
+
+// One spectrum record of the result file, CR LF included.
+std::string file_spectrum_record(std::int64_t samples, int dimension,
+                                 std::span<const float> estimates, RecordLayout layout);
+
 // The program's records of a run, written as its events happen: the spectrum records to
 // the result file, and the console records (progress, limit, singular-matrix, spectrum,
 // warm-up and closing records) to the console when one is given. Every event is handed on
 // to `next` as well, after the records are written.
 class RecordObserver final : public Observer {
   public:
-    RecordObserver(RecordSink& result, RecordSink* console = nullptr, Observer* next = nullptr);
+    RecordObserver(RecordSink& result, RecordSink* console = nullptr, Observer* next = nullptr,
+                   RecordLayout layout = RecordLayout::Program);
     ~RecordObserver() override;
     RecordObserver(const RecordObserver&) = delete;
     RecordObserver& operator=(const RecordObserver&) = delete;
@@ -74,10 +91,12 @@ class RecordObserver final : public Observer {
     struct Channels;
     std::unique_ptr<Channels> channels_;
     Observer* next_;
+    RecordLayout layout_;
 };
 
 // Runs the estimate as run() does, writing the program's records as it goes (the header is
-// the caller's: the program writes it before the checks). Throws ParameterError when a
+// the caller's: the program writes it before the checks), in the layout record_layout()
+// gives for the samples used. Throws ParameterError when a
 // check refuses the parameters; nothing is written then.
 Result run_writing_records(std::span<const float> samples, const Parameters& p, RecordSink& result,
                            RecordSink* console = nullptr, Observer* next = nullptr);
@@ -119,7 +138,8 @@ class ResultFileError : public std::runtime_error {
 // Parses the text of a result file. A record is the warm-up's when it was written at the
 // warm-up's only report point, 25 samples: at an evolution time above one no later record
 // can have that count; at one, the warm-up's record of a dimension is the first of two at
-// 25. Throws ResultFileError naming the first thing that is wrong.
+// 25. Widened records are read as well as the program's. Throws ResultFileError naming the
+// first thing that is wrong.
 ResultFileContents parse_result_file(std::string_view text);
 
 // Reads and parses the file at `path`; ResultFileError when it cannot be read.

@@ -1,7 +1,8 @@
 #pragma once
-// Series files read as the program reads them: free-format numbers, at most kMaxSamples of
-// them, the count taken from the last value that differs from the fill value; and, for the
-// front-ends, the same reading after a look at the file's layout.
+// Series files read by the program's rules: free-format numbers, the count taken from the
+// last value that differs from the fill value; at most kMaxSamples of them (the program
+// itself reads only the first kProgramSamples); and, for the front-ends, the same reading
+// after a look at the file's layout.
 
 #include <cstdint>
 #include <stdexcept>
@@ -13,9 +14,10 @@
 
 namespace tarnvex {
 
-// Reads a series file as the program reads it: free-format numbers separated by blanks,
+// Reads a series file by the program's rules: free-format numbers separated by blanks,
 // tabs, commas or line ends, at most kMaxSamples of them; the count is the position of the
-// last value that differs from the fill value 123456.7. Throws SeriesError.
+// last value that differs from the fill value 123456.7. For a file of at most
+// kProgramSamples values these are the program's samples. Throws SeriesError.
 class SeriesError : public std::runtime_error {
   public:
     using std::runtime_error::runtime_error;
@@ -24,7 +26,7 @@ std::vector<float> read_series(const std::string& path);
 
 // A series file read for a front-end that must not take a file other than it was meant.
 struct SeriesReading {
-    std::vector<float> samples;  // as the program reads them: at most kMaxSamples
+    std::vector<float> samples;  // by the program's rules: at most kMaxSamples
     // The numbers the file holds, read or not, counted up to kMaxValuesCounted.
     static constexpr std::int64_t kMaxValuesCounted = 1'000'000'000'000'000'000;
     std::int64_t values_in_file = 0;

@@ -26,8 +26,13 @@
 
 namespace tarnvex {
 
-// The fixed limits of a run.
-inline constexpr int kMaxSamples = 20000;     // samples and delay vectors
+// The program's sample table: the program reads at most this many values of a series file
+// and runs on at most this many samples. Its dialogue and its bytes depend on it.
+inline constexpr int kProgramSamples = 20000;
+// The limits of a run. A run through the library (the kit, Python) takes up to kMaxSamples
+// samples, its tables sized by the samples used and the highest dimension; for a series of
+// at most kProgramSamples it is the program's run, number for number.
+inline constexpr int kMaxSamples = 10'000'000;  // samples and delay vectors
 inline constexpr int kMaxDimension = 20;      // embedding dimensions
 inline constexpr int kMaxNeighbours = 200;    // neighbours per neighbourhood
 inline constexpr int kWarmupIterations = 25;  // iterations at an evolution time of 1 sample

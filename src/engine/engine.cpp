@@ -13,7 +13,7 @@
 
 namespace tarnvex {
 
-static_assert(kMaxSamples == NMAX && kMaxDimension == MMAX && kMaxNeighbours == KMAX &&
+static_assert(kProgramSamples == NMAX && kMaxSamples >= NMAX && kMaxDimension == MMAX && kMaxNeighbours == KMAX &&
               kWarmupIterations == NWARM);
 
 KernelSet default_kernel_set() noexcept {
@@ -62,7 +62,8 @@ std::int64_t iteration_budget(std::int32_t npts, std::int32_t evolv) {
 namespace {
 
 std::int32_t samples_used(std::span<const float> samples, const Parameters& p) {
-    const auto given = static_cast<std::int32_t>(std::min<std::size_t>(samples.size(), NMAX));
+    const auto given =
+        static_cast<std::int32_t>(std::min<std::size_t>(samples.size(), kMaxSamples));
     return p.npts > given ? given : p.npts;
 }
 
@@ -77,8 +78,8 @@ struct Check {
 
 // The first check that fails, or none.
 std::optional<Check> first_refusal(std::span<const float> samples, const Parameters& p) {
-    if (samples.size() > static_cast<std::size_t>(NMAX)) {
-        return Check{Refusal::TooManySamples, "more than 20000 samples"};
+    if (samples.size() > static_cast<std::size_t>(kMaxSamples)) {
+        return Check{Refusal::TooManySamples, "more than 10000000 samples"};
     }
     if (p.dims.to > MMAX) return Check{Refusal::DimensionTooHigh, " emb dim. too high !!"};
     if (p.ncube > KMAX) {

@@ -34,8 +34,8 @@ void check_values(std::span<const double> v) {
     if (n > static_cast<std::size_t>(kMaxSamples)) {
         throw ScalingError("the series has " + std::to_string(n) +
                            " samples; a run takes at most " + std::to_string(kMaxSamples) +
-                           ": run a window of it, e.g. x[:20000], or several windows "
-                           "x[i:i + 20000] with tarnvex.batch");
+                           ": run a window of it, e.g. x[:" + std::to_string(kMaxSamples) +
+                           "], or several windows with tarnvex.batch");
     }
     for (std::size_t i = 0; i < n; ++i) {
         if (!std::isfinite(v[i])) {

@@ -1,5 +1,6 @@
 #include "textio/reader.hpp"
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
@@ -156,6 +157,15 @@ class Targets {
     virtual std::size_t size() const = 0;
     // Assigns the token to target i.
     virtual ReadStatus assign(std::size_t i, std::string_view token) = 0;
+    // Assigns the token to targets i..i + count - 1 (a repeat r*c); a failure stops at the
+    // first target, as it would one by one.
+    virtual ReadStatus assign_repeat(std::size_t i, std::size_t count, std::string_view token) {
+        for (std::size_t k = 0; k < count; ++k) {
+            const ReadStatus s = assign(i + k, token);
+            if (s != ReadStatus::Ok) return s;
+        }
+        return ReadStatus::Ok;
+    }
 };
 
 class MixedTargets final : public Targets {
@@ -178,9 +188,47 @@ class RealTargets final : public Targets {
     ReadStatus assign(std::size_t i, std::string_view token) override {
         return convert_real(token, t_[i]);
     }
+    // Every copy of a repeated real is the same value: converted once.
+    ReadStatus assign_repeat(std::size_t i, std::size_t count, std::string_view token) override {
+        float v = 0.0f;
+        const ReadStatus s = convert_real(token, v);
+        if (s != ReadStatus::Ok) return s;
+        std::fill(t_.begin() + static_cast<std::ptrdiff_t>(i),
+                  t_.begin() + static_cast<std::ptrdiff_t>(i + count), v);
+        return s;
+    }
 
   private:
     std::span<float> t_;
+};
+
+class GrowingRealTargets final : public Targets {
+  public:
+    GrowingRealTargets(std::vector<float>& values, std::size_t limit, float fill)
+        : values_(values), limit_(limit), fill_(fill) {}
+    std::size_t size() const override { return limit_; }
+    ReadStatus assign(std::size_t i, std::string_view token) override {
+        float v = fill_;
+        const ReadStatus s = convert_real(token, v);
+        if (s != ReadStatus::Ok) return s;
+        if (values_.size() <= i) values_.resize(i + 1, fill_);
+        values_[i] = v;
+        return s;
+    }
+    ReadStatus assign_repeat(std::size_t i, std::size_t count, std::string_view token) override {
+        float v = fill_;
+        const ReadStatus s = convert_real(token, v);
+        if (s != ReadStatus::Ok || count == 0) return s;
+        if (values_.size() < i + count) values_.resize(i + count, fill_);
+        std::fill(values_.begin() + static_cast<std::ptrdiff_t>(i),
+                  values_.begin() + static_cast<std::ptrdiff_t>(i + count), v);
+        return s;
+    }
+
+  private:
+    std::vector<float>& values_;
+    std::size_t limit_;
+    float fill_;
 };
 
 // A repeat count: plain digits, at least 1; larger counts than needed are cut.
@@ -253,11 +301,11 @@ ReadStatus read_into(RecordSource& src, Targets& targets, BadValue* bad) {
                 return failed(ReadStatus::SyntaxError, start, token);
             }
             if (count > n - t) count = n - t;
-            for (std::size_t k = 0; k < count; ++k, ++t) {
-                if (value.empty()) continue;  // r*: null values
-                const ReadStatus s = targets.assign(t, value);
+            if (!value.empty()) {  // r*: null values, which assign nothing
+                const ReadStatus s = targets.assign_repeat(t, count, value);
                 if (s != ReadStatus::Ok) return failed(s, start, token);
             }
+            t += count;
         }
         if (t == n) return ReadStatus::Ok;
     }
@@ -272,6 +320,12 @@ ReadStatus read_free(RecordSource& src, std::span<const Target> targets) {
 
 ReadStatus read_free(RecordSource& src, std::span<float> targets, BadValue* bad) {
     RealTargets t(targets);
+    return read_into(src, t, bad);
+}
+
+ReadStatus read_free(RecordSource& src, std::vector<float>& values, std::size_t limit, float fill,
+                     BadValue* bad) {
+    GrowingRealTargets t(values, limit, fill);
     return read_into(src, t, bad);
 }
 

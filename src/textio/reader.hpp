@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <span>
 #include <string>
+#include <vector>
 #include <string_view>
 
 namespace tarnvex::textio {
@@ -64,6 +65,13 @@ struct BadValue {
 // The same statement into a table of reals (the series read); `bad`, when given, learns
 // where a syntax or conversion error stands.
 ReadStatus read_free(RecordSource& src, std::span<float> targets, BadValue* bad = nullptr);
+
+// The same statement into up to `limit` reals that exist only as far as values reach them:
+// `values` grows to the last target assigned, a target passed over (a null value) holding
+// `fill`. The same values land where the read into a table of `limit` reals filled with
+// `fill` puts them.
+ReadStatus read_free(RecordSource& src, std::vector<float>& values, std::size_t limit, float fill,
+                     BadValue* bad = nullptr);
 
 // One A-edited input statement: the first `width` characters of the next record, filled
 // up with blanks. Returns false at the end of input.

@@ -12,6 +12,7 @@
 #include <sstream>
 
 #include "limits.hpp"
+#include "textio/fields.hpp"
 #include "textio/records.hpp"
 #include "textio/sink.hpp"
 
@@ -65,15 +66,77 @@ std::string result_file_header(std::string_view series_name, std::string_view re
 }
 
 struct RecordObserver::Channels {
-    explicit Channels(RecordSink& result_sink, RecordSink* console_sink)
-        : result(result_sink), console(console_sink != nullptr ? *console_sink : nowhere) {}
+    explicit Channels(RecordSink& result_to, RecordSink* console_sink)
+        : result_sink(result_to),
+          result(result_to),
+          console(console_sink != nullptr ? *console_sink : nowhere) {}
+    RecordSink& result_sink;
     textio::NullWriter nowhere;
     SinkWriter result;
     SinkWriter console;
 };
 
-RecordObserver::RecordObserver(RecordSink& result, RecordSink* console, Observer* next)
-    : channels_(std::make_unique<Channels>(result, console)), next_(next) {}
+RecordLayout record_layout(std::int64_t samples_used) {
+    return samples_used > kProgramSamples ? RecordLayout::Widened : RecordLayout::Program;
+}
+
+namespace {
+
+// Samples counted and the dimension, then the estimates, of a file spectrum record.
+constexpr int kCountWidth = 7;
+constexpr int kEstimateWidth = 10;
+constexpr int kDecimals = 2;
+
+// A field of at least `width` positions: the value right-justified, or in as many
+// positions as it needs.
+void append_widened_int(std::string& out, std::int64_t value, int width) {
+    std::string f;
+    textio::append_int_field(f, value, 20);
+    const std::size_t first = f.find_first_not_of(' ');
+    const std::size_t need = f.size() - first;
+    if (need > static_cast<std::size_t>(width)) {
+        out.append(f, first);
+    } else {
+        textio::append_int_field(out, value, width);
+    }
+}
+
+void append_widened_fixed(std::string& out, float value, int width, int decimals) {
+    std::string f;
+    textio::append_fixed_field(f, value, 60, decimals);
+    const std::size_t first = f.find_first_not_of(' ');
+    if (std::isfinite(value) && f.size() - first > static_cast<std::size_t>(width)) {
+        out.append(f, first);
+    } else {
+        textio::append_fixed_field(out, value, width, decimals);
+    }
+}
+
+}  // namespace
+
+std::string file_spectrum_record(std::int64_t samples, int dimension,
+                                 std::span<const float> estimates, RecordLayout layout) {
+    std::string out;
+    if (layout == RecordLayout::Program) {
+        std::array<textio::Item, MMAX + 2> items{textio::Item(samples), textio::Item(dimension)};
+        for (std::size_t i = 0; i < estimates.size() && i < MMAX; ++i)
+            items[i + 2] = textio::Item(estimates[i]);
+        textio::append_edited(out, textio::kFileSpectrum,
+                              std::span<const textio::Item>(
+                                  items.data(), std::min<std::size_t>(estimates.size(), MMAX) + 2));
+    } else {
+        append_widened_int(out, samples, kCountWidth);
+        append_widened_int(out, dimension, kCountWidth);
+        for (const float v : estimates)
+            append_widened_fixed(out, v, kEstimateWidth, kDecimals);
+    }
+    out += "\r\n";
+    return out;
+}
+
+RecordObserver::RecordObserver(RecordSink& result, RecordSink* console, Observer* next,
+                               RecordLayout layout)
+    : channels_(std::make_unique<Channels>(result, console)), next_(next), layout_(layout) {}
 
 RecordObserver::~RecordObserver() = default;
 
@@ -122,8 +185,14 @@ void RecordObserver::report(const ReportEvent& e) {
     const std::span<const textio::Item> list(items.data(), e.exponents.size() + 2);
     if (e.nstep % kConsoleReportEvery == 0)
         channels_->console.write_edited(textio::kConsoleSpectrum, list);
-    if (e.nstep % kFileReportEvery == 0)
-        channels_->result.write_edited(textio::kFileSpectrum, list);
+    if (e.nstep % kFileReportEvery == 0) {
+        if (layout_ == RecordLayout::Program) {
+            channels_->result.write_edited(textio::kFileSpectrum, list);
+        } else {
+            channels_->result_sink.write(
+                file_spectrum_record(e.nstep * e.evolv, e.dimension, e.exponents, layout_));
+        }
+    }
     if (next_ != nullptr) next_->report(e);
 }
 
@@ -146,7 +215,9 @@ void RecordObserver::finished(std::int64_t nstep, std::int32_t tmax) {
 
 Result run_writing_records(std::span<const float> samples, const Parameters& p, RecordSink& result,
                            RecordSink* console, Observer* next) {
-    RecordObserver records(result, console, next);
+    const RecordLayout layout =
+        record_layout(std::min<std::int64_t>(p.npts, static_cast<std::int64_t>(samples.size())));
+    RecordObserver records(result, console, next, layout);
     return run(samples, p, &records);
 }
 
@@ -192,6 +263,33 @@ double field_real(std::string_view line, std::size_t pos, std::size_t width, int
     return v;
 }
 
+// The length of the field at `pos` of at least `width` positions: `width` for a field of
+// the program's layout (or one of asterisks, or a word such as NaN), more for a widened one.
+// A widened integer's digits run on past the field to its last digit; a widened real (with
+// two decimals) has its point further right than the program's field puts it, and ends two
+// places after it.
+std::size_t widened_length(std::string_view line, std::size_t pos, std::size_t width, bool real) {
+    if (line.size() < pos + width) return width;  // too short: the field's reader says so
+    const auto digit = [](char c) { return c >= '0' && c <= '9'; };
+    if (!real) {
+        std::size_t end = pos + width;
+        if (!digit(line[end - 1])) return width;
+        while (end < line.size() && digit(line[end]))
+            ++end;
+        return end - pos;
+    }
+    const auto decimals = static_cast<std::size_t>(kDecimals);
+    const std::string_view field = line.substr(pos, width);
+    if (field.find('*') != std::string_view::npos) return width;
+    const std::size_t point = line.find('.', pos);
+    if (point == std::string_view::npos || point <= pos + width - decimals - 1 ||
+        point + decimals + 1 > line.size())
+        return width;
+    for (std::size_t i = pos; i < point; ++i)
+        if (!digit(line[i]) && !(i == pos && line[i] == '-')) return width;
+    return point + decimals + 1 - pos;
+}
+
 int dimension_field(std::int64_t v, int lineno, const char* what) {
     if (v < 1 || v > MMAX)
         refuse("line " + std::to_string(lineno) + ": " + what + " outside 1..20");
@@ -232,16 +330,29 @@ ResultFileContents parse_result_file(std::string_view text) {
         const int lineno = static_cast<int>(i) + 1;
         const std::string_view l = lines[i];
         ResultFileRecord rec;
-        rec.samples = field_integer(l, 0, 7, lineno);
-        rec.dimension =
-            static_cast<int>(std::clamp<std::int64_t>(field_integer(l, 7, 7, lineno), 0, MMAX + 1));
-        if (rec.dimension < 1 || rec.dimension > MMAX ||
-            l.size() != 14 + 10 * static_cast<std::size_t>(rec.dimension)) {
+        // The program's fields are at fixed places; a widened field moves those after it.
+        std::size_t at = 0;
+        const auto integer = [&](std::size_t width) {
+            const std::size_t len = widened_length(l, at, width, false);
+            const std::int64_t v = field_integer(l, at, len, lineno);
+            at += len;
+            return v;
+        };
+        rec.samples = integer(7);
+        // The dimension (at most 20) always fits its field.
+        const std::int64_t dimension = field_integer(l, at, 7, lineno);
+        at += 7;
+        if (dimension < 1 || dimension > MMAX)
             refuse("line " + std::to_string(lineno) + " is not a spectrum record");
+        rec.dimension = static_cast<int>(dimension);
+        for (int k = 0; k < rec.dimension; ++k) {
+            if (l.size() < at + 10)
+                refuse("line " + std::to_string(lineno) + " is not a spectrum record");
+            const std::size_t len = widened_length(l, at, 10, true);
+            rec.estimates.push_back(field_real(l, at, len, lineno));
+            at += len;
         }
-        for (int k = 0; k < rec.dimension; ++k)
-            rec.estimates.push_back(
-                field_real(l, 14 + 10 * static_cast<std::size_t>(k), 10, lineno));
+        if (at != l.size()) refuse("line " + std::to_string(lineno) + " is not a spectrum record");
         r.records.push_back(std::move(rec));
     }
     // The warm-up reports once, at 25 steps of one sample. At a larger evolution time no

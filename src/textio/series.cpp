@@ -209,20 +209,26 @@ std::string SeriesReading::cut_note() const {
 
 namespace {
 
-// The samples of a series read from `src`; `path` names the file in the error. Every read
-// fills the whole table anew, so each thread keeps one table for all its reads.
+// The samples of a series read from `src`, at most kMaxSamples, as the program reads its
+// table: unread and passed-over entries hold the fill value, and the count is the last
+// entry that differs from it. `path` names the file in the error.
 std::vector<float> samples_of(textio::RecordSource& src, const std::string& path) {
-    thread_local const auto table = std::make_unique<textio::SampleTable>();
+    std::vector<float> values;
     textio::BadValue bad;
-    const textio::ReadStatus status = textio::read_series(src, *table, &bad);
+    const textio::ReadStatus status =
+        textio::read_free(src, values, static_cast<std::size_t>(kMaxSamples), SENTINEL, &bad);
     if (status == textio::ReadStatus::SyntaxError ||
         status == textio::ReadStatus::ConversionError) {
         throw SeriesError(path + ", line " + std::to_string(bad.record) + ", column " +
                           std::to_string(bad.column) + ": '" + bad.text +
                           "' is not a finite number");
     }
-    const auto s = table->samples();
-    return std::vector<float>(s.begin(), s.end());
+    std::size_t count = values.size();
+    while (count > 0 && values[count - 1] == SENTINEL)
+        --count;
+    values.resize(count);
+    values.shrink_to_fit();
+    return values;
 }
 
 // The guards around a series read: the refusal of the text's layout, the hint on a value

@@ -95,7 +95,13 @@ TEST(ParameterCheck, FirstFailingCheckInOrder) {
     Parameters fewer = good();
     fewer.npts = 400;
     EXPECT_EQ(check(big, fewer), "");
-    EXPECT_EQ(check(std::vector<float>(20001, 1.0f), good()), "more than 20000 samples");
+    // A run takes up to kMaxSamples samples (more than the program's table), and no more.
+    Parameters all = good();
+    all.npts = kMaxSamples;
+    EXPECT_EQ(check(std::vector<float>(20001, 1.0f), all), "");
+    EXPECT_EQ(derive(std::vector<float>(20001, 1.0f), all).npts, 20001);
+    EXPECT_EQ(check(std::vector<float>(kMaxSamples + std::size_t{1}, 1.0f), all),
+              "more than 10000000 samples");
 }
 
 TEST(DerivedValues, ExtentRadiusBudgetAndTmax) {

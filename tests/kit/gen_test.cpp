@@ -36,7 +36,7 @@ TEST(KitGen, Refusals) {
     } cases[] = {
         {{"gen"}, "usage: tarnvex-kit gen SYSTEM"},
         {{"gen", "duffing"}, "unknown system 'duffing'"},
-        {{"gen", "henon", "-n", "20001"}, "-n must be a whole number from 1 to 20000"},
+        {{"gen", "henon", "-n", "10000001"}, "-n must be a whole number from 1 to 10000000"},
         {{"gen", "henon", "-n", "ten"}, "-n must be a whole number"},
         {{"gen", "lorenz", "--step", "0"}, "--step must be positive"},
         {{"gen", "henon", "--scale", "1e12"}, "leaves the 32-bit integer range"},

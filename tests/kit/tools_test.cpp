@@ -84,13 +84,19 @@ TEST(KitPrep, Refusals) {
             EXPECT_NE(std::string(e.what()).find(c.message), std::string::npos) << e.what();
         }
     }
+    // More values than the program reads are kept; more than a run takes only with --cut.
     std::string many;
     for (int i = 0; i < 20001; ++i)
         many += std::to_string(i % 97) + "\n";
-    EXPECT_THROW(prepare_series(many, {}), UsageError);
+    EXPECT_EQ(prepare_series(many, {}).count, 20001);
+    std::string lines;
+    lines.reserve(2 * static_cast<std::size_t>(kMaxSamples) + 4);
+    for (int i = 0; i <= kMaxSamples; ++i)
+        lines += i % 2 == 0 ? "1\n" : "2\n";
+    EXPECT_THROW(prepare_series(lines, {}), UsageError);
     PrepOptions cut;
     cut.cut = true;
-    EXPECT_EQ(prepare_series(many, cut).count, 20000);
+    EXPECT_EQ(prepare_series(lines, cut).count, kMaxSamples);
 }
 
 TEST(KitPrep, CommandOnFiles) {

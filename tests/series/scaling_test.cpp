@@ -2,6 +2,7 @@
 // of the doubles, and their refusals.
 
 #include "tarnvex/scaling.hpp"
+#include "tarnvex/tarnvex.hpp"
 
 #include <gtest/gtest.h>
 
@@ -98,7 +99,7 @@ TEST(ScaleBy, TheGivenFactor) {
 
 // Both rules refuse what no factor mends, before any factor.
 TEST(ScaleBy, RefusalsOfTheSeries) {
-    std::vector<double> too_many(20001, 1.0);
+    std::vector<double> too_many(kMaxSamples + std::size_t{1}, 1.0);
     const struct {
         const char* what;
         std::vector<double> values;
@@ -106,8 +107,8 @@ TEST(ScaleBy, RefusalsOfTheSeries) {
     } cases[] = {
         {"none", {}, "the series is empty"},
         {"too many", too_many,
-         "the series has 20001 samples; a run takes at most 20000: run a window of it, e.g. "
-         "x[:20000], or several windows x[i:i + 20000] with tarnvex.batch"},
+         "the series has 10000001 samples; a run takes at most 10000000: run a window of it, "
+         "e.g. x[:10000000], or several windows with tarnvex.batch"},
         {"NaN",
          {1.0, 2.0, kNaN},
          "sample 2 (counting from 0) is NaN: every sample must be a finite number; remove or "
@@ -121,7 +122,8 @@ TEST(ScaleBy, RefusalsOfTheSeries) {
         EXPECT_EQ(by_power.rfind(c.message, 0), 0u) << c.what << ": " << by_power;
         EXPECT_EQ(by_factor, by_power) << c.what;
     }
-    EXPECT_EQ(scale_by_power_of_ten(std::vector<double>(20000, 7.0)).samples.size(), 20000u);
+    // More samples than the program takes are scaled like any others.
+    EXPECT_EQ(scale_by_power_of_ten(std::vector<double>(20001, 7.0)).samples.size(), 20001u);
 }
 
 TEST(ScaleOffsetAndSpan, SmallestToZeroRangeToTheSteps) {

@@ -140,10 +140,13 @@ TEST(SeriesLoading, GuardedReaderCountsWhatItLeavesOut) {
         text += std::to_string((i * 7919) % 1000) + (i % 5 == 4 ? "\n" : " ");
     text += "3*7\n";  // a repeat counts its values
     dir.write("long.dat", text);
+    // More values than the program reads are all read, a repeat's as well.
     const SeriesReading r = read_series_guarded(dir.file("long.dat"), false);
-    EXPECT_EQ(r.samples.size(), 20000u);
+    EXPECT_EQ(r.samples.size(), 25003u);
+    EXPECT_EQ(r.samples[24999], static_cast<float>((24999 * 7919) % 1000));
+    EXPECT_EQ(r.samples[25002], 7.0f);
     EXPECT_EQ(r.values_in_file, 25003);
-    EXPECT_EQ(r.cut_note(), "used the first 20000 of 25003 values: the sample limit");
+    EXPECT_EQ(r.cut_note(), "");
     // A '/' ends the read: the values after it are neither counted nor blamed on the limit.
     dir.write("slash.dat", "1 2 3\n/\n4 5 6\n");
     const SeriesReading s = read_series_guarded(dir.file("slash.dat"), true);
@@ -160,18 +163,19 @@ TEST(SeriesLoading, GuardedReaderCountsRepeatsOfAnySize) {
         std::string text;
         std::int64_t values;
     } cases[] = {
-        {"20000*1 3*2 99999999999*4\n", 20000 + 3 + 99999999999},
-        {"20000*1 123456789012345*2\n", 20000 + 123456789012345},
-        {"20000*1 1220122007777077777777700*1 2\n", kLimit},  // the reader takes such a count
-        {"20000*1 inf*2\n", kLimit},
-        {"20000*1 1e300*2 9e18*1 9e18*1 5\n", kLimit},
-        {"20000*1 nan*2 0.5*2\n", 20002},  // no repeat: one item each
+        {"9999998*1 3*2 99999999999*4\n", 9999998 + 3 + 99999999999},
+        {"10000000*1 123456789012345*2\n", 10000000 + 123456789012345},
+        {"10000000*1 1220122007777077777777700*1 2\n", kLimit},  // the reader takes such a count
+        {"10000000*1 inf*2\n", kLimit},
+        {"10000000*1 1e300*2 9e18*1 9e18*1 5\n", kLimit},
+        {"10000000*1 nan*2 0.5*2\n", 10000002},  // no repeat: one item each
     };
     for (const auto& c : cases) {
         const SeriesReading r = read_series_text(c.text, "s.dat", true);
-        EXPECT_EQ(r.samples.size(), 20000u) << c.text;
+        ASSERT_EQ(r.samples.size(), std::size_t{kMaxSamples}) << c.text;
+        EXPECT_EQ(r.samples.back(), c.text[0] == '9' ? 2.0f : 1.0f) << c.text;
         EXPECT_EQ(r.values_in_file, c.values) << c.text;
-        EXPECT_EQ(r.cut_note(), "used the first 20000 of " + std::to_string(c.values) +
+        EXPECT_EQ(r.cut_note(), "used the first 10000000 of " + std::to_string(c.values) +
                                     " values: the sample limit")
             << c.text;
     }

@@ -24,7 +24,7 @@ struct PrepOptions {
     long skip = 0;        // header lines dropped first
     long steps = 100000;  // integer steps the range spans
     bool decimal_comma = false;
-    bool cut = false;  // keep the first 20000 values of a longer column
+    bool cut = false;  // keep the first kMaxSamples values of a longer column
 };
 struct PreparedSeries {
     std::string text;  // one integer a line

@@ -2,6 +2,8 @@
 
 #include <ostream>
 
+#include "tarnvex/tarnvex.hpp"
+
 namespace tarnvex::kit {
 
 namespace {
@@ -10,7 +12,9 @@ namespace {
 std::vector<OptionHelp> run_answers(bool lists) {
     const std::string list = lists ? " (a comma-separated list gives a grid)" : "";
     return {
-        {"--npts", "N", "samples to use (default: all of them, at most 20000)"},
+        {"--npts", "N",
+         "samples to use (default: all of them, at most 10000000; the program tarnvex itself "
+         "reads only the first 20000)"},
         {"--ncube", lists ? "K1,K2,..." : "K",
          "neighbours per neighbourhood, 1 to 200 (default 30)" + list},
         {"--tmax", "T", "counted steps wanted after the warm-up (default: to the end of the data)"},
@@ -37,7 +41,7 @@ std::vector<CommandHelp> make_commands() {
          "SYSTEM",
          "a series from a system with known exponents (henon, logistic, "
          "lorenz, rossler)",
-         {{"-n", "N", "samples (default: the system's, at most 20000)"},
+         {{"-n", "N", "samples (default: the system's, at most 10000000)"},
           {"--transient", "N", "iterations or steps dropped first (default: the system's)"},
           {"--step", "H", "integration and sampling step of a flow (default: the system's)"},
           {"--scale", "S", "factor before truncation to integers (default: the system's)"},
@@ -54,7 +58,7 @@ std::vector<CommandHelp> make_commands() {
                    "a comma is the decimal point; cells are separated by "
                    "blanks, tabs or semicolons"},
                   {"--steps", "S", "integer steps the range of the column spans (default 100000)"},
-                  {"--cut", "", "keep the first 20000 values of a longer column"},
+                  {"--cut", "", "keep the first 10000000 values of a longer column"},
                   {"-o", "OUT",
                    "write the series to OUT, never over an existing file (default: "
                    "standard output)"}},
@@ -84,7 +88,8 @@ std::vector<CommandHelp> make_commands() {
                            "(default: a fresh STEM.N.out next to the series)"});
     run.options.push_back({"--keep-transcript", "FILE",
                            "write the console transcript tarnvex "
-                           "would have written, dialogue included"});
+                           "would have written, dialogue included (a series of at "
+                           "most 20000 samples: tarnvex reads no more)"});
     run.options.push_back({"--json", "FILE",
                            "write the whole summary as JSON (- for standard "
                            "output)"});
@@ -153,7 +158,17 @@ void print_help(std::ostream& out, const CommandHelp& c) {
     out << "usage: tarnvex-kit " << c.name << ' ' << c.arguments;
     for (const auto& o : c.options)
         out << " [" << o.name << (o.value.empty() ? "" : " " + o.value) << ']';
-    out << "\n\n" << c.summary << "\n\noptions:\n";
+    out << "\n\n" << c.summary << "\n";
+    // The commands that read or write a whole series take more samples than the program.
+    for (const char* name : {"gen", "prep", "run", "sweep", "suggest", "surrogates"}) {
+        if (c.name == name) {
+            out << "\nA series may hold up to " << kMaxSamples
+                << " samples; every one is used. The program tarnvex itself reads only the "
+                   "first "
+                << kProgramSamples << ".\n";
+        }
+    }
+    out << "\noptions:\n";
     for (const auto& o : c.options) {
         const std::string head = "  " + o.name + (o.value.empty() ? "" : " " + o.value);
         out << head << std::string(head.size() < 26 ? 26 - head.size() : 1, ' ') << o.text << "\n";

@@ -79,7 +79,7 @@ PreparedSeries prepare_series(const std::string& text, const PrepOptions& opt) {
     if (values.empty()) throw UsageError("no values in column " + std::to_string(opt.column));
     if (static_cast<long>(values.size()) > kMaxSamples) {
         if (!opt.cut) {
-            throw UsageError(std::to_string(values.size()) + " values: tarnvex reads at most " +
+            throw UsageError(std::to_string(values.size()) + " values: a run takes at most " +
                              std::to_string(kMaxSamples) + "; --cut keeps the first " +
                              std::to_string(kMaxSamples));
         }
