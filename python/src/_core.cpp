@@ -1395,6 +1395,7 @@ PYBIND11_MODULE(_core, m) {
     py::register_exception_translator(&translate);
 
     m.attr("MAX_SAMPLES") = tarnvex::kMaxSamples;
+    m.attr("PROGRAM_SAMPLES") = tarnvex::kProgramSamples;
     m.attr("MAX_DIMENSION") = tarnvex::kMaxDimension;
     m.attr("MAX_NEIGHBOURS") = tarnvex::kMaxNeighbours;
     m.attr("WARMUP_ITERATIONS") = tarnvex::kWarmupIterations;
@@ -1448,8 +1449,9 @@ PYBIND11_MODULE(_core, m) {
     m.def("generate", &generate, py::arg("name"), py::arg("samples"), py::arg("transient"),
           py::arg("step"), py::arg("scale"), "A series of a test system with known exponents.");
     m.def("read_series", &read_series, py::arg("path"), py::arg("free_format") = false,
-          "(samples, note): a series file read as the program reads it (float32, at most "
-          "20000 values) after the layout checks, and what was left out.");
+          "(samples, note): a series file read by the program's rules (float32, at most "
+          "MAX_SAMPLES values; the program itself reads only the first PROGRAM_SAMPLES) after "
+          "the layout checks, and what was left out.");
     m.def("read_result", &read_result, py::arg("path"),
           "A result file read back through the library's reader.");
 }

@@ -29,8 +29,8 @@ from ._batch import batch
 from ._series import DelaySuggestion, SystemInfo, generate, suggest_delay, systems
 from ._significance import (MIN_SURROGATES, CaoTable, SurrogateRank, SurrogateTest, cao,
                             reverse_check, surrogate_test)
-from ._spectrum import (MAX_DIMENSION, MAX_SAMPLES, TARGET_SPAN, Check, Derived, Diagnosis,
-                        Figures, InputError, NoStepsError, ParameterError, Parameters,
+from ._spectrum import (MAX_DIMENSION, MAX_SAMPLES, PROGRAM_SAMPLES, TARGET_SPAN, Check,
+                        Derived, Diagnosis, Figures, InputError, NoStepsError, ParameterError, Parameters,
                         ResultFile, ResultFileError, ResultRecord, RunningEstimates,
                         SeriesFacts, Spectrum, StepFigures, TimeReversal, TrustWarning,
                         make_parameters, read_result, read_series, scaled, series_facts,
@@ -43,7 +43,8 @@ __version__ = "0.1.0"
 DEFAULT_KERNELS: str = _core.DEFAULT_KERNELS
 
 __all__ = [
-    "DEFAULT_KERNELS", "MAX_DIMENSION", "MAX_SAMPLES", "MIN_SURROGATES", "TARGET_SPAN",
+    "DEFAULT_KERNELS", "MAX_DIMENSION", "MAX_SAMPLES", "MIN_SURROGATES", "PROGRAM_SAMPLES",
+    "TARGET_SPAN",
     "CaoTable", "Check", "DelaySuggestion", "Derived", "Diagnosis", "Figures", "InputError",
     "NoStepsError", "ParameterError", "Parameters", "ResultFile", "ResultFileError",
     "ResultRecord", "RunningEstimates", "SeriesFacts", "Spectrum", "StepFigures",

@@ -41,6 +41,9 @@ ResultRecord = _core.ResultRecord
 
 #: The most samples one run takes.
 MAX_SAMPLES: int = _core.MAX_SAMPLES
+#: The most samples the program ``tarnvex`` reads: for a series of at most this many a run
+#: here is the program's run, and its result file the program's byte for byte.
+PROGRAM_SAMPLES: int = _core.PROGRAM_SAMPLES
 #: The highest embedding dimension.
 MAX_DIMENSION: int = _core.MAX_DIMENSION
 #: The span, in integer steps, that the automatic scale makes the samples reach.
@@ -163,7 +166,7 @@ def scaled(x: Any, scale: Optional[float] = None) -> Tuple[np.ndarray, float, Op
     is 10^k for the smallest k >= 0 that makes the samples span (largest minus smallest)
     at least 10 000 integer steps, and k is returned; a series that spans as much already,
     or a constant one, keeps the factor 1. Raises ``InputError`` for anything a run cannot
-    take (NaN or infinity, an empty or 2-D array, more than 20 000 samples, a sample whose
+    take (NaN or infinity, an empty or 2-D array, more than ``MAX_SAMPLES``, a sample whose
     truncation does not fit 32 bits).
     """
     a = _as_float64(x)
@@ -190,14 +193,16 @@ def series_facts(x: Any, scale: Optional[float] = None) -> SeriesFacts:
 
 
 def read_series(path: PathLike, free_format: bool = False) -> np.ndarray:
-    """A series file read as the program reads it: float32 samples, at most 20 000.
+    """A series file read by the program's rules: float32 samples, at most ``MAX_SAMPLES``
+    (the program itself reads only the first ``PROGRAM_SAMPLES``).
 
     Numbers are separated by blanks, tabs, commas or line ends; each is rounded once from
     its decimal text to single precision. Unless ``free_format``, a file that looks like a
     table (every line the same count of two or more numbers), holds decimal commas
     (``12,345``, which reads as two numbers) or a column of times (rising strictly) is
     refused with ``InputError`` and a hint to ``tarnvex-kit prep``. A file holding more
-    values than the sample limit gives the first 20 000 with a ``UserWarning`` that says how
+    values than the sample limit gives the first ``MAX_SAMPLES`` with a ``UserWarning`` that
+    says how
     many there were. Raises FileNotFoundError for a missing file and ``InputError`` for a
     value that is not a number.
     """
@@ -238,7 +243,7 @@ def spectrum(x: Any, dims: Dims = (2, 4), ncube: int = 30, delay: int = 1, evolv
 
     Parameters
     ----------
-    x : 1-D array-like of finite numbers, at most 20 000 samples (see ``npts``).
+    x : 1-D array-like of finite numbers, at most ``MAX_SAMPLES`` samples (see ``npts``).
     dims : the embedding dimensions, a pair (from, to) or one dimension (1 to 20).
     ncube : neighbours per neighbourhood (1 to 200).
     delay : embedding delay, in samples.

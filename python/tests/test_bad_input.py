@@ -4,6 +4,7 @@ with a plain message, never a crash."""
 from __future__ import annotations
 
 import re
+import warnings
 
 import numpy as np
 import pytest
@@ -35,8 +36,9 @@ BAD_SERIES = [
     ("complex", lambda h: h + 1j, {}, r"real numbers, not complex numbers"),
     ("objects", lambda h: [1.0, "x", 2.0], {}, r"real numbers|not a number"),
     ("ragged", lambda h: [[1.0, 2.0], [3.0]], {}, r"not an array of numbers"),
-    ("too many samples", lambda h: ramp(20001), {},
-     r"20001 samples; a run takes at most 20000: run a window of it, e\.g\. x\[:20000\]"),
+    ("too many samples", lambda h: np.ones(tarnvex.MAX_SAMPLES + 1), {},
+     r"10000001 samples; a run takes at most 10000000: run a window of it, "
+     r"e\.g\. x\[:10000000\]"),
     ("too few for the warm-up", lambda h: h[:25], {},
      r"^the series has 25 samples; a run at an evolution time of 1 needs at least 26"),
     ("too few for evolv", lambda h: h[:40], {"evolv": 20},
@@ -160,8 +162,16 @@ def test_read_series_refuses_files_meant_otherwise(tmp_path, text, refusal):
 
 
 def test_read_series_says_what_the_sample_limit_left_out(tmp_path):
+    # More values than the program reads are all read, without a word.
     path = tmp_path / "long.dat"
     path.write_text("".join(f"{(i * 7919) % 1000}\n" for i in range(20500)))
-    with pytest.warns(UserWarning, match=r"used the first 20000 of 20500 values"):
+    with warnings.catch_warnings():
+        warnings.simplefilter("error")
         x = tarnvex.read_series(path)
-    assert len(x) == 20000
+    assert len(x) == 20500 and x[-1] == (20499 * 7919) % 1000
+    # More than a run takes: the first MAX_SAMPLES, and a warning that says so.
+    path = tmp_path / "longer.dat"
+    path.write_text(f"{tarnvex.MAX_SAMPLES - 1}*1 3*2 5\n")
+    with pytest.warns(UserWarning, match=r"used the first 10000000 of 10000003 values"):
+        x = tarnvex.read_series(path)
+    assert len(x) == tarnvex.MAX_SAMPLES and x[-1] == 2
