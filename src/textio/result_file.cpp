@@ -129,8 +129,8 @@ std::string file_spectrum_record(std::int64_t samples, int dimension,
         append_widened_int(out, dimension, kCountWidth);
         for (const float v : estimates)
             append_widened_fixed(out, v, kEstimateWidth, kDecimals);
+        out += "\r\n";
     }
-    out += "\r\n";
     return out;
 }
 

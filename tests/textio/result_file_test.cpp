@@ -166,3 +166,68 @@ TEST(ResultFileRoundTrip, WhatIsNotAResultFile) {
 
 }  // namespace
 }  // namespace tarnvex
+
+namespace tarnvex {
+namespace {
+
+// The records of a run of more samples than the program takes: the program's fields where
+// the value fits, a field as wide as its value where it does not, never asterisks; the
+// reader takes both. Expected records written out by hand from the field widths (7, 7, 10
+// with two decimals).
+TEST(ResultFileRoundTrip, WidenedFieldsHoldWhatTheProgramsFieldsCannot) {
+    const float nan = std::nanf("");
+    const struct {
+        const char* what;
+        std::int64_t samples;
+        std::vector<float> estimates;
+        const char* program;
+        const char* widened;
+    } cases[] = {
+        {"fits", 25, {0.6f, -2.27f}, "     25      2      0.60     -2.27",
+         "     25      2      0.60     -2.27"},
+        {"fills its field", 50, {1234567.5f, 3.0f}, "     50      21234567.50      3.00",
+         "     50      21234567.50      3.00"},
+        {"estimate too wide", 100, {12345678.0f}, "    100      1**********",
+         "    100      112345678.00"},
+        {"negative too wide", 50, {-1234567.5f, 3.0f}, "     50      2**********      3.00",
+         "     50      2-1234567.50      3.00"},
+        {"count too wide", 12345678, {1.5f, -0.25f}, "*******      2      1.50     -0.25",
+         "12345678      2      1.50     -0.25"},
+        {"both", 99999999, {0.5f, -98765432.0f}, "*******      2      0.50**********",
+         "99999999      2      0.50-98765432.00"},
+        {"not a number", 75, {nan, 1.0f}, "     75      2       NaN      1.00",
+         "     75      2       NaN      1.00"},
+    };
+    const std::string header = result_file_header("s.dat", "r.out", Parameters{}, Derived{});
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const int m = static_cast<int>(c.estimates.size());
+        EXPECT_EQ(file_spectrum_record(c.samples, m, c.estimates, RecordLayout::Program),
+                  std::string(c.program) + "\r\n");
+        const std::string widened =
+            file_spectrum_record(c.samples, m, c.estimates, RecordLayout::Widened);
+        ASSERT_EQ(widened, std::string(c.widened) + "\r\n");
+        const ResultFileContents back = parse_result_file(header + widened);
+        ASSERT_EQ(back.records.size(), 1u);
+        EXPECT_EQ(back.records[0].samples, c.samples);
+        EXPECT_EQ(back.records[0].dimension, m);
+        ASSERT_EQ(back.records[0].estimates.size(), c.estimates.size());
+        for (std::size_t i = 0; i < c.estimates.size(); ++i) {
+            if (std::isnan(c.estimates[i])) {
+                EXPECT_TRUE(std::isnan(back.records[0].estimates[i]));
+            } else {
+                EXPECT_NEAR(back.records[0].estimates[i], c.estimates[i], 0.005);
+            }
+        }
+    }
+    EXPECT_EQ(record_layout(kProgramSamples), RecordLayout::Program);
+    EXPECT_EQ(record_layout(kProgramSamples + 1), RecordLayout::Widened);
+    // A widened field that runs into the next one's place is no record.
+    EXPECT_THROW((void)parse_result_file(header + "     25      2      0.60     -2.271\r\n"),
+                 ResultFileError);
+    EXPECT_THROW((void)parse_result_file(header + "     25      2 12345.6789     -2.27\r\n"),
+                 ResultFileError);
+}
+
+}  // namespace
+}  // namespace tarnvex
