@@ -45,44 +45,94 @@ SearchResult NeighbourSearch::find(const SearchParams& p, std::int64_t iref, Sea
 
 namespace {
 
-// The fast search's own copies of the table, in blocks of consecutive vectors: within each
-// block the vectors ordered by their first coordinate (ties by index), their values and
-// indices, and their coordinates in that order coordinate by coordinate (nvec places each),
-// so that the vectors of a block within a radius of the first coordinate lie side by side.
-// A scan takes the blocks in increasing index and stops after the one that fills the last
-// dimension, so that on a long series it visits a few blocks, not the whole series. When
-// the table, zero included, spans at most 65535 (compact), the sorted coordinates again in
-// 16 bits as coordinate - base, so that twice as many compare at once.
+// The fast search's own copies of the table, in blocks of consecutive vectors, their
+// coordinates (and vector indices) in an order of the block's own, coordinate by coordinate
+// (nvec places each), so that the vectors of a block near the reference point lie side by
+// side. A scan takes the blocks in increasing index and stops after the one that fills the
+// last dimension, so that on a long series it visits a few blocks, not the whole series.
+//
+// Two orders. By the first coordinate (ties by index): the vectors within the radius of the
+// first coordinate are one run of places, found by two binary searches; the order of the
+// table of a short series, searched as one block. By a grid over the first two coordinates:
+// cells of `cell_width` in the first coordinate, within a cell by the second coordinate
+// (ties by index), so that the vectors within the radius of both coordinates are a few runs,
+// one per cell the radius spans; the order of a long series of dimension two and more,
+// whose runs within the first coordinate alone would be long.
+//
+// When the table, zero included, spans at most 65535 (compact), the sorted coordinates again
+// in 16 bits as coordinate - base, so that twice as many compare at once.
 struct SearchIndex {
     std::int64_t nvec = 0;
     int dims = 0;
-    std::size_t block = 1;  // vectors of every block but the last
-    std::vector<std::int32_t> sorted_first;
+    // Block b holds the places [block_starts[b], block_starts[b + 1]); the largest block.
+    std::vector<std::size_t> block_starts;
+    std::size_t largest_block = 1;
+    bool grid = false;
+    std::int64_t cell_low = 0;    // the first coordinate's smallest value
+    std::int64_t cell_width = 1;  // of a cell of the grid, in the first coordinate
+    // The first coordinate (by the first coordinate) or the second (on the grid), in the
+    // order of the places.
+    std::vector<std::int32_t> sorted_key;
     std::vector<std::int32_t> sorted_index;
     std::vector<std::int32_t> sorted_cols;
+    // On the grid: the cells of each block that hold vectors, in increasing order, with the
+    // place each begins at; block b's are [block_cells[b], block_cells[b + 1]), and
+    // cell_begin[block_cells[b + 1]] ends the last.
+    std::vector<std::int64_t> cell_id;
+    std::vector<std::size_t> cell_begin;
+    std::vector<std::size_t> block_cells;
     bool compact = false;
     std::int64_t base = 0;
     std::vector<std::int16_t> sorted_cols16;
 
-    SearchIndex(const DelayVectors& dv, std::size_t block_size)
-        : nvec(dv.nvec()), dims(dv.dimensions()), block(block_size) {
+    SearchIndex(const DelayVectors& dv, std::vector<std::size_t> starts, bool on_grid)
+        : nvec(dv.nvec()),
+          dims(dv.dimensions()),
+          block_starts(std::move(starts)),
+          grid(on_grid && dims >= 2) {
         const auto count = static_cast<std::size_t>(nvec);
-        sorted_first.resize(count);
+        for (std::size_t b = 0; b + 1 < block_starts.size(); ++b)
+            largest_block = std::max(largest_block, block_starts[b + 1] - block_starts[b]);
+        sorted_key.resize(count);
         sorted_index.resize(count);
         sorted_cols.resize(count * static_cast<std::size_t>(dims));
         std::iota(sorted_index.begin(), sorted_index.end(), 1);
         if (count > 0) {
             const std::int32_t* first = dv.column(1);
-            for (std::size_t from = 0; from < count; from += block) {
-                const auto b = sorted_index.begin() + static_cast<std::ptrdiff_t>(from);
-                const auto e = sorted_index.begin() +
-                               static_cast<std::ptrdiff_t>(std::min(from + block, count));
-                std::sort(b, e, [first](std::int32_t x, std::int32_t y) {
-                    return first[x - 1] < first[y - 1] || (first[x - 1] == first[y - 1] && x < y);
+            if (grid) {
+                const auto [lo, hi] = std::minmax_element(first, first + count);
+                cell_low = *lo;
+                cell_width = (std::int64_t{*hi} - *lo) / kGridCells + 1;
+            }
+            const std::int32_t* key = grid ? dv.column(2) : first;
+            for (std::size_t blk = 0; blk < blocks(); ++blk) {
+                const auto b = sorted_index.begin() + static_cast<std::ptrdiff_t>(block_begin(blk));
+                const auto e = sorted_index.begin() + static_cast<std::ptrdiff_t>(block_end(blk));
+                std::sort(b, e, [&](std::int32_t x, std::int32_t y) {
+                    if (grid) {
+                        const std::int64_t cx = cell_of(first[x - 1]), cy = cell_of(first[y - 1]);
+                        if (cx != cy) return cx < cy;
+                    }
+                    return key[x - 1] < key[y - 1] || (key[x - 1] == key[y - 1] && x < y);
                 });
             }
             for (std::size_t i = 0; i < count; ++i)
-                sorted_first[i] = first[sorted_index[i] - 1];
+                sorted_key[i] = key[sorted_index[i] - 1];
+            if (grid) {
+                for (std::size_t blk = 0; blk < blocks(); ++blk) {
+                    block_cells.push_back(cell_id.size());
+                    const std::size_t from = block_begin(blk);
+                    for (std::size_t i = from; i < block_end(blk); ++i) {
+                        const std::int64_t c = cell_of(first[sorted_index[i] - 1]);
+                        if (i == from || c != cell_id.back()) {
+                            cell_id.push_back(c);
+                            cell_begin.push_back(i);
+                        }
+                    }
+                }
+                block_cells.push_back(cell_id.size());
+                cell_begin.push_back(count);
+            }
         }
         for (int k = 1; k <= dims; ++k) {
             const std::int32_t* const col = dv.column(k);
@@ -100,19 +150,28 @@ struct SearchIndex {
         }
     }
 
-    // The places of block b: [b * block, its end).
-    std::size_t block_begin(std::size_t b) const { return b * block; }
-    std::size_t block_end(std::size_t b) const {
-        return std::min((b + 1) * block, static_cast<std::size_t>(nvec));
+    // Cells of the grid across the first coordinate's range.
+    static constexpr std::int64_t kGridCells = 64;
+    // The cell of a first coordinate; a value beyond the range goes to a cell beyond it.
+    std::int64_t cell_of(std::int64_t first) const {
+        const std::int64_t d = first - cell_low;
+        return d >= 0 ? d / cell_width : -((-d + cell_width - 1) / cell_width);
+    }
+    std::size_t blocks() const { return block_starts.size() - 1; }
+    std::size_t block_begin(std::size_t b) const { return block_starts[b]; }
+    std::size_t block_end(std::size_t b) const { return block_starts[b + 1]; }
+    // Coordinate k at a place.
+    std::int32_t at(std::size_t place, int k) const {
+        return sorted_cols[static_cast<std::size_t>(k - 1) * static_cast<std::size_t>(nvec) +
+                           place];
     }
 };
 
 // Scratch of a fast scan of one block. One bit per vector of the block marks the candidates
-// within the radius in the first coordinate, with a summary bit for each non-zero word; all
-// clear between scans. For a marked vector: its first coordinate beyond the radius (or
-// mto + 1); and the same by sorted place while a scan works it out. A flag for each place
-// in the radius that can count, and the sorted places (from the first in the radius) that
-// can count.
+// that can count, with a summary bit for each non-zero word; all clear between scans. For a
+// marked vector: its first coordinate beyond the radius (or mto + 1). While a run of places
+// is worked out, the same by place of the run, a flag for each place that can count; and
+// the places of the block that can count, with theirs.
 struct ScanScratch {
     std::vector<std::uint64_t> marks;
     std::vector<std::uint64_t> summary;
@@ -122,6 +181,7 @@ struct ScanScratch {
     std::vector<std::uint16_t> within;  // all ones while a place is within so far
     std::vector<std::uint8_t> counts_here;
     std::vector<std::int32_t> kept;
+    std::vector<std::uint8_t> kept_kstop;
 
     explicit ScanScratch(std::size_t block)
         : marks(block / 64 + 1),
@@ -131,7 +191,8 @@ struct ScanScratch {
           kstop_sorted16(block),
           within(block),
           counts_here(block + 8),
-          kept(block) {}
+          kept(block),
+          kept_kstop(block) {}
 };
 
 // Adds candidate j to the list of dimension k; a full dimension moves mlow above itself.
@@ -179,7 +240,8 @@ void first_excess(const SearchIndex& ix, std::size_t first, std::size_t last,
         const auto hi =
             static_cast<std::int32_t>(std::min(kMax, ref[static_cast<std::size_t>(k)] + radius));
         const std::int32_t* __restrict const col =
-            ix.sorted_cols.data() + static_cast<std::size_t>(k - 1) * static_cast<std::size_t>(ix.nvec) + first;
+            ix.sorted_cols.data() +
+            static_cast<std::size_t>(k - 1) * static_cast<std::size_t>(ix.nvec) + first;
         const std::int32_t alive = mto + 1;
         for (std::size_t i = 0; i < count; ++i) {
             const bool out = col[i] < lo || col[i] > hi;
@@ -211,7 +273,8 @@ void first_excess16(const SearchIndex& ix, std::size_t first, std::size_t last,
         const auto width = static_cast<std::uint16_t>(hi - lo);
         const auto offset = static_cast<std::uint16_t>(lo);
         const std::int16_t* __restrict const col =
-            ix.sorted_cols16.data() + static_cast<std::size_t>(k - 1) * static_cast<std::size_t>(ix.nvec) + first;
+            ix.sorted_cols16.data() +
+            static_cast<std::size_t>(k - 1) * static_cast<std::size_t>(ix.nvec) + first;
         for (std::size_t i = 0; i < count; ++i) {
             const auto from_lo =
                 static_cast<std::uint16_t>(static_cast<std::uint16_t>(col[i]) - offset);
@@ -247,65 +310,114 @@ void scan_plain(const DelayVectors& dv, const SearchParams& p, std::int64_t iref
     }
 }
 
-// The candidates of block b (vector indices from `first_index`) whose first coordinate is
-// within the radius, taken in increasing index: they are found from the block's sorted first
-// coordinates, then marked by index.
-void scan_block(const SearchIndex& ix, ScanScratch& sc, std::size_t b, const SearchParams& p,
-                std::int64_t iref, std::int64_t radius,
-                const std::array<std::int64_t, DelayVectors::ROW + 1>& ref, int& mlow,
-                Neighbourhoods& nb) {
-    const std::size_t block_begin = ix.block_begin(b);
-    const auto first_index = static_cast<std::int64_t>(block_begin) + 1;
-    const auto begin = ix.sorted_first.begin() + static_cast<std::ptrdiff_t>(block_begin);
-    const auto end = ix.sorted_first.begin() + static_cast<std::ptrdiff_t>(ix.block_end(b));
-    const auto lo = std::lower_bound(begin, end, ref[1] - radius,
-                                     [](std::int32_t v, std::int64_t x) { return v < x; });
-    const auto hi = std::upper_bound(lo, end, ref[1] + radius,
-                                     [](std::int64_t x, std::int32_t v) { return x < v; });
-    if (lo == hi) return;
-    // In sorted order, over contiguous coordinates: where each candidate leaves the radius.
-    const auto first_place = static_cast<std::size_t>(lo - ix.sorted_first.begin());
-    const auto last_place = static_cast<std::size_t>(hi - ix.sorted_first.begin());
-    // Only the candidates that count for dimension mlow (or, with mlow = 1, all of them)
-    // can count for any dimension this scan fills: they are gathered first, without a
-    // branch, and only they are marked.
+// The places [first, last) of a block's order whose first coordinate (when `check_first`;
+// else it is known to be) and second are within the radius: those that can count for
+// dimension mlow (or, with mlow = 1, all of them) are added to the kept places with where
+// each leaves the radius. Only they can count for any dimension this scan fills.
+std::size_t keep_run(const SearchIndex& ix, ScanScratch& sc, std::size_t first, std::size_t last,
+                     bool check_first, const SearchParams& p, std::int64_t radius,
+                     const std::array<std::int64_t, DelayVectors::ROW + 1>& ref, int mlow,
+                     std::size_t kept) {
     const std::int32_t least = mlow == 1 ? 1 : std::max(mlow, 2);
-    const std::size_t band = last_place - first_place;
+    const std::size_t band = last - first;
+    // In the block's order, over contiguous coordinates: where each candidate leaves the
+    // radius, found without a branch.
     if (ix.compact) {
-        first_excess16(ix, first_place, last_place, ref, radius, p.mto, sc.kstop_sorted16.data(),
+        first_excess16(ix, first, last, ref, radius, p.mto, sc.kstop_sorted16.data(),
                        sc.within.data());
         for (std::size_t i = 0; i < band; ++i)
             sc.counts_here[i] = sc.kstop_sorted16[i] > least ? 1 : 0;
     } else {
-        first_excess(ix, first_place, last_place, ref, radius, p.mto, sc.kstop_sorted.data());
+        first_excess(ix, first, last, ref, radius, p.mto, sc.kstop_sorted.data());
         for (std::size_t i = 0; i < band; ++i)
             sc.counts_here[i] = sc.kstop_sorted[i] > least ? 1 : 0;
+    }
+    if (check_first) {
+        for (std::size_t i = 0; i < band; ++i) {
+            if (std::llabs(std::int64_t{ix.at(first + i, 1)} - ref[1]) > radius)
+                sc.counts_here[i] = 0;
+        }
     }
     // The places that count, eight flags (one byte each) at a time.
     for (std::size_t i = band; i < ((band + 7) & ~std::size_t{7}); ++i)
         sc.counts_here[i] = 0;
-    std::size_t kept = 0;
     for (std::size_t i0 = 0; i0 < band; i0 += 8) {
         std::uint64_t flags;
         std::memcpy(&flags, sc.counts_here.data() + i0, sizeof flags);
         while (flags != 0) {
             const std::size_t i = i0 + static_cast<std::size_t>(std::countr_zero(flags)) / 8;
             flags &= flags - 1;
-            sc.kept[kept] = static_cast<std::int32_t>(i);
-            sc.kstop_sorted[kept] = ix.compact ? sc.kstop_sorted16[i] : sc.kstop_sorted[i];
+            sc.kept[kept] = static_cast<std::int32_t>(first + i);
+            sc.kept_kstop[kept] =
+                static_cast<std::uint8_t>(ix.compact ? sc.kstop_sorted16[i] : sc.kstop_sorted[i]);
             ++kept;
         }
     }
-    // kstop_sorted[q] now belongs to kept place q. Marked by index within the block, with
-    // one summary bit for each word of marks that holds any.
+    return kept;
+}
+
+// The runs of places of block b whose vectors can be within the radius: on the grid, the
+// part of each cell the radius spans whose second coordinate is within it; else the one run
+// whose first coordinate is. Each run goes to keep_run; the count of places kept.
+std::size_t keep_block(const SearchIndex& ix, ScanScratch& sc, std::size_t b, const SearchParams& p,
+                       std::int64_t radius,
+                       const std::array<std::int64_t, DelayVectors::ROW + 1>& ref, int mlow) {
+    const auto below = [](std::int32_t v, std::int64_t x) { return v < x; };
+    const auto above = [](std::int64_t x, std::int32_t v) { return x < v; };
+    const auto key = ix.sorted_key.begin();
+    if (!ix.grid) {
+        const auto lo = std::lower_bound(key + static_cast<std::ptrdiff_t>(ix.block_begin(b)),
+                                         key + static_cast<std::ptrdiff_t>(ix.block_end(b)),
+                                         ref[1] - radius, below);
+        const auto hi = std::upper_bound(lo, key + static_cast<std::ptrdiff_t>(ix.block_end(b)),
+                                         ref[1] + radius, above);
+        if (lo == hi) return 0;
+        return keep_run(ix, sc, static_cast<std::size_t>(lo - key),
+                        static_cast<std::size_t>(hi - key), false, p, radius, ref, mlow, 0);
+    }
+    const std::int64_t first_cell = ix.cell_of(ref[1] - radius);
+    const std::int64_t last_cell = ix.cell_of(ref[1] + radius);
+    const auto cells = ix.cell_id.begin();
+    auto c =
+        std::lower_bound(cells + static_cast<std::ptrdiff_t>(ix.block_cells[b]),
+                         cells + static_cast<std::ptrdiff_t>(ix.block_cells[b + 1]), first_cell);
+    std::size_t kept = 0;
+    for (; c != cells + static_cast<std::ptrdiff_t>(ix.block_cells[b + 1]) && *c <= last_cell;
+         ++c) {
+        const auto at = static_cast<std::size_t>(c - cells);
+        const auto cell_first = key + static_cast<std::ptrdiff_t>(ix.cell_begin[at]);
+        const auto cell_last = key + static_cast<std::ptrdiff_t>(ix.cell_begin[at + 1]);
+        // Dimension 1, while it fills, counts vectors whatever their second coordinate.
+        const auto lo = mlow == 1 ? cell_first
+                                  : std::lower_bound(cell_first, cell_last, ref[2] - radius, below);
+        const auto hi =
+            mlow == 1 ? cell_last : std::upper_bound(lo, cell_last, ref[2] + radius, above);
+        if (lo == hi) continue;
+        // A cell at either end of the span holds first coordinates beyond the radius too.
+        const bool edge = *c == first_cell || *c == last_cell;
+        kept = keep_run(ix, sc, static_cast<std::size_t>(lo - key),
+                        static_cast<std::size_t>(hi - key), edge, p, radius, ref, mlow, kept);
+    }
+    return kept;
+}
+
+// The candidates of block b (vector indices from its first) that can count, taken in
+// increasing index: found through the block's order, then marked by index.
+void scan_block(const SearchIndex& ix, ScanScratch& sc, std::size_t b, const SearchParams& p,
+                std::int64_t iref, std::int64_t radius,
+                const std::array<std::int64_t, DelayVectors::ROW + 1>& ref, int& mlow,
+                Neighbourhoods& nb) {
+    const std::size_t kept = keep_block(ix, sc, b, p, radius, ref, mlow);
     if (kept == 0) return;
+    // Marked by index within the block, with one summary bit for each word of marks that
+    // holds any.
+    const auto first_index = static_cast<std::int64_t>(ix.block_begin(b)) + 1;
     std::size_t smin = sc.summary.size();
     std::size_t smax = 0;
     for (std::size_t q = 0; q < kept; ++q) {
-        const auto i = static_cast<std::size_t>(sc.kept[q]);
-        const auto bit =
-            static_cast<std::size_t>(ix.sorted_index[first_place + i] - first_index);
-        sc.kstop[bit] = static_cast<std::uint8_t>(sc.kstop_sorted[q]);
+        const auto place = static_cast<std::size_t>(sc.kept[q]);
+        const auto bit = static_cast<std::size_t>(ix.sorted_index[place] - first_index);
+        sc.kstop[bit] = sc.kept_kstop[q];
         const std::size_t w = bit >> 6;
         sc.marks[w] |= std::uint64_t{1} << (bit & 63);
         sc.summary[w >> 6] |= std::uint64_t{1} << (w & 63);
@@ -348,7 +460,7 @@ void scan_fast(const DelayVectors& dv, const SearchIndex& ix, ScanScratch& sc,
     if (radius < 0 || p.nlast < 1) return;
     const auto ref = reference(dv, iref, p.mto);
     const auto last = static_cast<std::size_t>(std::min(p.nlast, ix.nvec));
-    for (std::size_t b = 0; ix.block_begin(b) < last && mlow <= p.mto; ++b)
+    for (std::size_t b = 0; b < ix.blocks() && ix.block_begin(b) < last && mlow <= p.mto; ++b)
         scan_block(ix, sc, b, p, iref, radius, ref, mlow, nb);
 }
 
@@ -365,8 +477,10 @@ class PlainSearch final : public NeighbourSearch {
 
 class FastSearch final : public NeighbourSearch {
   public:
-    FastSearch(const DelayVectors& dv, std::size_t block)
-        : NeighbourSearch(dv), index_(dv, block), scratch_(index_.block) {}
+    FastSearch(const DelayVectors& dv, std::vector<std::size_t> block_starts, bool grid)
+        : NeighbourSearch(dv),
+          index_(dv, std::move(block_starts), grid),
+          scratch_(index_.largest_block) {}
     bool marks_clear() const {
         for (std::uint64_t w : scratch_.marks)
             if (w != 0) return false;
@@ -393,13 +507,26 @@ std::unique_ptr<NeighbourSearch> plain::make_search(const DelayVectors& dv) {
     return std::make_unique<PlainSearch>(dv);
 }
 
-std::size_t fast::search_block(std::int64_t nvec) {
-    if (nvec <= kWholeSearchUpTo) return static_cast<std::size_t>(std::max<std::int64_t>(nvec, 1));
-    return kSearchBlock;
+std::vector<std::size_t> fast::search_blocks(std::int64_t nvec, std::size_t block) {
+    const auto count = static_cast<std::size_t>(std::max<std::int64_t>(nvec, 0));
+    std::vector<std::size_t> starts{0};
+    if (block == 0 && nvec <= kWholeSearchUpTo) {
+        starts.push_back(count);
+        return starts;
+    }
+    std::size_t size = block == 0 ? kFirstSearchBlock : block;
+    while (starts.back() < count) {
+        starts.push_back(std::min(starts.back() + size, count));
+        if (block == 0) size = std::min(size * 2, kLargestSearchBlock);
+    }
+    return starts;
 }
 
-std::unique_ptr<NeighbourSearch> fast::make_search(const DelayVectors& dv, std::size_t block) {
-    return std::make_unique<FastSearch>(dv, block == 0 ? search_block(dv.nvec()) : block);
+std::unique_ptr<NeighbourSearch> fast::make_search(const DelayVectors& dv, std::size_t block,
+                                                   std::optional<bool> grid) {
+    const bool long_series = dv.nvec() > kWholeSearchUpTo;
+    return std::make_unique<FastSearch>(dv, search_blocks(dv.nvec(), block),
+                                        grid.value_or(long_series));
 }
 
 bool fast::marks_clear(const NeighbourSearch& search) {

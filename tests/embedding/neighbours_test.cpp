@@ -45,33 +45,38 @@ struct Fixture {
         SearchState t = s;
         nb->clear();
         const SearchResult plain = plain::make_search(*dv)->find(p, iref, t, *other);
-        // The fast search as a run chooses it, then in blocks of other sizes (a long
-        // series is searched block by block): all leave what the plain scan leaves.
         const SearchState before = s;
         SearchResult result = plain;
-        for (const std::size_t block : {std::size_t{0}, std::size_t{1}, std::size_t{3},
-                                        std::size_t{64}, std::size_t{500}}) {
-            SCOPED_TRACE(testing::Message() << "blocks of " << block);
-            SearchState u = before;
-            const auto fast_search = fast::make_search(*dv, block);
-            const auto own = std::make_unique<Neighbourhoods>();
-            Neighbourhoods& into = block == 0 ? *nb : *own;
-            const SearchResult r = fast_search->find(p, iref, u, into);
-            EXPECT_EQ(r, plain);
-            EXPECT_EQ(u.ngrow, t.ngrow);
-            EXPECT_EQ(u.mlow, t.mlow);
-            EXPECT_EQ(u.scalmx, t.scalmx);
-            EXPECT_EQ(into.counts(), other->counts());
-            for (int k = 1; k <= mto; ++k) {
-                for (int j = 1; j <= into.nn(k); ++j)
-                    EXPECT_EQ(into.nbr(j, k), other->nbr(j, k));
+        // The fast search as a run chooses it, then in blocks of other sizes, by the first
+        // coordinate and through the grid (a long series is searched so): all leave what
+        // the plain scan leaves.
+        for (const std::size_t block :
+             {std::size_t{0}, std::size_t{1}, std::size_t{3}, std::size_t{64}, std::size_t{500}})
+            for (const std::optional<bool> grid :
+                 {std::optional<bool>(), std::optional<bool>(true), std::optional<bool>(false)}) {
+                if (block == 0 && grid.has_value()) continue;
+                SCOPED_TRACE(testing::Message() << "blocks of " << block << ", grid "
+                                                << (grid ? (*grid ? "on" : "off") : "chosen"));
+                SearchState u = before;
+                const auto fast_search = fast::make_search(*dv, block, grid);
+                const auto own = std::make_unique<Neighbourhoods>();
+                Neighbourhoods& into = block == 0 ? *nb : *own;
+                const SearchResult r = fast_search->find(p, iref, u, into);
+                EXPECT_EQ(r, plain);
+                EXPECT_EQ(u.ngrow, t.ngrow);
+                EXPECT_EQ(u.mlow, t.mlow);
+                EXPECT_EQ(u.scalmx, t.scalmx);
+                EXPECT_EQ(into.counts(), other->counts());
+                for (int k = 1; k <= mto; ++k) {
+                    for (int j = 1; j <= into.nn(k); ++j)
+                        EXPECT_EQ(into.nbr(j, k), other->nbr(j, k));
+                }
+                EXPECT_TRUE(fast::marks_clear(*fast_search));
+                if (block == 0) {
+                    s = u;
+                    result = r;
+                }
             }
-            EXPECT_TRUE(fast::marks_clear(*fast_search));
-            if (block == 0) {
-                s = u;
-                result = r;
-            }
-        }
         return result;
     }
     std::vector<std::int32_t> list(int k) const {
@@ -282,7 +287,7 @@ TEST(NeighbourSearch, ALongSeriesSearchedInBlocksFindsThePlainScansNeighbours) {
         const std::int64_t irefs[] = {1, 29, n / 2, n - 40, n};
         for (const std::int64_t iref : irefs) {
             const float scalmx = radius[static_cast<std::size_t>(iref % 4)];
-            SearchState s{0, 0, mto == 1 ? 1 : 2};
+            SearchState s{0, 0, mto == 1 || iref % 2 == 1 ? 1 : 2};  // dimension 1 too
             f.search(iref, ncube, mto, scalmx, s, n - 1 - trial);
         }
     }
