@@ -29,6 +29,7 @@
 
 #include "tarnvex/delay.hpp"
 #include "tarnvex/diagnostics.hpp"
+#include "tarnvex/report.hpp"
 #include "tarnvex/result_file.hpp"
 #include "tarnvex/scaling.hpp"
 #include "tarnvex/series.hpp"
@@ -89,6 +90,10 @@ void translate(std::exception_ptr p) {
         raise(python_errors.input, e.what());
     } catch (const tarnvex::ResultFileError& e) {
         raise(python_errors.result_file, e.what());
+    } catch (const tarnvex::ReportFileError& e) {
+        raise(e.kind() == tarnvex::ReportFileError::Kind::Exists ? PyExc_FileExistsError
+                                                                 : PyExc_OSError,
+              e.what());
     }
 }
 
@@ -610,6 +615,83 @@ tarnvex::ReverseCheck reverse_check(const FloatArray& samples, const tarnvex::Pa
     return tarnvex::reverse_check(x, p, forward);
 }
 
+// The page of a whole analysis of the samples, written to a new file at `path`; what the
+// page says of the series comes from the caller. The parameters are refused as a run
+// refuses them; a run that counts no step still gets its page, and then NoSteps says so.
+// Returns the size of the page in bytes.
+std::size_t write_report_page(const std::vector<float>& x, const tarnvex::ReportRequest& request,
+                              tarnvex::ReportSource source, const std::string& path) {
+    if (!tarnvex::check(x, request.parameters).empty()) {
+        try {
+            (void)tarnvex::run(x, request.parameters);
+        } catch (const tarnvex::ParameterError& e) {
+            refused(e, x, request.parameters);
+        }
+    }
+    const tarnvex::Derived d = tarnvex::derive(x, request.parameters);
+    const std::span<const float> used(x.data(), static_cast<std::size_t>(std::max(d.npts, 0)));
+    if (const auto refusal = tarnvex::one_integer_refusal(tarnvex::series_facts(used)))
+        throw NoSteps("the run counted no step: " + *refusal);
+    source.date = tarnvex::utc_now_text();
+    const tarnvex::Analysis a = tarnvex::analyse(x, request, std::move(source));
+    const std::string html = tarnvex::report_page(a);
+    tarnvex::write_report(path, html);
+    if (a.result.counted_steps == 0)
+        throw NoSteps("the run counted no step: " + tarnvex::no_step_text(a.result) +
+                      "; the page says so: " + path);
+    return html.size();
+}
+
+tarnvex::ReportRequest report_request(const tarnvex::Parameters& p, bool quick, int surrogates,
+                                      std::uint64_t seed, int workers) {
+    tarnvex::ReportRequest r;
+    r.parameters = p;
+    r.quick = quick;
+    r.surrogates = surrogates;
+    r.seed = seed;
+    r.jobs = workers;
+    return r;
+}
+
+// The page of samples already scaled.
+std::size_t report(const FloatArray& samples, const tarnvex::Parameters& p, bool quick,
+                   int surrogates, std::uint64_t seed, int workers, const std::string& name,
+                   const std::string& preparation, const std::string& command,
+                   const std::string& path) {
+    const std::vector<float> x = samples_of(samples);
+    py::gil_scoped_release release;
+    tarnvex::ReportSource source;
+    source.series_name = name;
+    source.reading = std::to_string(x.size()) + " values given";
+    source.preparation = preparation;
+    source.command = command;
+    return write_report_page(x, report_request(p, quick, surrogates, seed, workers),
+                             std::move(source), path);
+}
+
+// The page of a series file read as tarnvex-kit report reads it (the values as read).
+std::size_t report_file(const std::string& series, bool free_format, const tarnvex::Parameters& p,
+                        bool quick, int surrogates, std::uint64_t seed, int workers,
+                        const std::string& name, const std::string& command,
+                        const std::string& path) {
+    py::gil_scoped_release release;
+    const tarnvex::SeriesReading reading = tarnvex::read_series_guarded(series, free_format);
+    tarnvex::ReportSource source;
+    source.series_name = name;
+    source.reading = tarnvex::reading_text(reading, tarnvex::derive(reading.samples, p).npts);
+    source.preparation = tarnvex::kPreparationAsRead;
+    source.command = command;
+    return write_report_page(reading.samples, report_request(p, quick, surrogates, seed, workers),
+                             std::move(source), path);
+}
+
+// A notebook's view of an object, made without the GIL.
+template <class Make>
+std::string html_of(Make&& make) {
+    py::gil_scoped_release release;
+    return make();
+}
+
 // The facts of samples as a run would use them (no run: no derived values).
 RunSeriesFacts series_facts(const FloatArray& samples) {
     const std::vector<float> x = samples_of(samples);
@@ -983,6 +1065,8 @@ void bind_diagnosis(py::module_& m) {
     r.def_readonly("conclusive", &R::conclusive);
     r.def_readonly("reversed_trusted", &R::reversed_trusted);
     r.def_readonly("reason", &R::reason);
+    r.def("_repr_html_",
+          [](const R& v) { return html_of([&] { return tarnvex::reversal_html(v); }); });
     r.def("__repr__", [](const R& v) {
         return "TimeReversal(dimension " + std::to_string(v.dimension) + ", " +
                (v.conclusive ? "conclusive" : "inconclusive") + ": " + v.reason + ")";
@@ -1233,6 +1317,13 @@ void bind_spectrum(py::module_& m) {
         },
         "The keyword arguments that start this run again on the same series: "
         "parameters.as_kwargs() and the scale the samples were taken at.");
+    c.def(
+        "_repr_html_",
+        [](const S& s) {
+            return html_of([&] { return tarnvex::spectrum_html(s.result, s.diagnosis, true); });
+        },
+        "The run in a notebook: the final exponents as a table, the verdict and the running "
+        "lambda1 of every dimension (drawn by gnuplot where it is installed).");
     c.def_property_readonly("_records", [](const S& s) { return py::bytes(s.records); });
     c.def(
         "_result_file_bytes",
@@ -1285,6 +1376,8 @@ void bind_significance(py::module_& m) {
         },
         py::arg("m"), "The rank test of dimension m, or None.");
     t.def("__repr__", [](const T& v) { return "SurrogateTest(" + v.verdict + ")"; });
+    t.def("_repr_html_",
+          [](const T& v) { return html_of([&] { return tarnvex::surrogates_html(v); }); });
     picklable(t);
 
     using C = tarnvex::CaoTable;
@@ -1301,6 +1394,7 @@ void bind_significance(py::module_& m) {
     c.def("__repr__", [](const C& v) {
         return "CaoTable(delay " + std::to_string(v.delay) + ": " + v.reason + ")";
     });
+    c.def("_repr_html_", [](const C& v) { return html_of([&] { return tarnvex::cao_html(v); }); });
     picklable(c);
 
     using D = tarnvex::DelaySuggestion;
@@ -1440,6 +1534,14 @@ PYBIND11_MODULE(_core, m) {
           "The surrogate test of lambda1 of every dimension.");
     m.def("reverse_check", &reverse_check, py::arg("samples"), py::arg("parameters"),
           "The run of the reversed samples against the run of the samples.");
+    m.def("report", &report, py::arg("samples"), py::arg("parameters"), py::arg("quick"),
+          py::arg("surrogates"), py::arg("seed"), py::arg("workers"), py::arg("name"),
+          py::arg("preparation"), py::arg("command"), py::arg("path"),
+          "The page of a whole analysis of samples, written to a new file; its size in bytes.");
+    m.def("report_file", &report_file, py::arg("series"), py::arg("free_format"),
+          py::arg("parameters"), py::arg("quick"), py::arg("surrogates"), py::arg("seed"),
+          py::arg("workers"), py::arg("name"), py::arg("command"), py::arg("path"),
+          "The page of a whole analysis of a series file read as tarnvex-kit report reads it.");
     m.def("series_facts", &series_facts, py::arg("samples"),
           "The integers these samples truncate to, as a run would use them.");
     m.def("cao", &cao, py::arg("x"), py::arg("delay"), py::arg("max_dim"), py::arg("samples"),

@@ -12,7 +12,9 @@ integers before they are embedded: ``scale`` (see ``scaled``) decides how finely
 Everything the companion ``tarnvex-kit`` asks is here too: ``surrogate_test`` and
 ``reverse_check`` (is the spectrum evidence of chaos, which exponents are real), ``cao``
 and ``suggest_delay`` (an embedding dimension and delay), ``generate`` (series of systems
-with known exponents) and ``read_result`` (a result file read back).
+with known exponents) and ``read_result`` (a result file read back). ``report`` writes one
+self-contained HTML page of a whole analysis, the same page as ``tarnvex-kit report``; in a
+notebook a ``Spectrum`` and the significance results show themselves as HTML.
 """
 
 from __future__ import annotations
@@ -26,6 +28,7 @@ except ImportError as e:  # pragma: no cover - depends on the installation
         "-DTARNVEX_PYTHON=ON and set PYTHONPATH=<build>/python") from e
 
 from ._batch import batch
+from ._report import report
 from ._series import DelaySuggestion, SystemInfo, generate, suggest_delay, systems
 from ._significance import (MIN_SURROGATES, CaoTable, SurrogateRank, SurrogateTest, cao,
                             reverse_check, surrogate_test)
@@ -49,6 +52,6 @@ __all__ = [
     "NoStepsError", "ParameterError", "Parameters", "ResultFile", "ResultFileError",
     "ResultRecord", "RunningEstimates", "SeriesFacts", "Spectrum", "StepFigures",
     "SurrogateRank", "SurrogateTest", "SystemInfo", "TimeReversal", "TrustWarning", "batch",
-    "cao", "generate", "make_parameters", "read_result", "read_series", "reverse_check",
+    "cao", "generate", "make_parameters", "read_result", "read_series", "report", "reverse_check",
     "scaled", "series_facts", "spectrum", "suggest_delay", "surrogate_test", "systems",
 ]

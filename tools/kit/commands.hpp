@@ -17,6 +17,7 @@ int cmd_run(const std::vector<std::string>& args, std::ostream& out, std::ostrea
 int cmd_sweep(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 int cmd_suggest(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 int cmd_surrogates(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+int cmd_report(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 
 // prep, as a function over the file's text.
 struct PrepOptions {

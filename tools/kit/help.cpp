@@ -138,6 +138,29 @@ std::vector<CommandHelp> make_commands() {
                                   "seed gives the same answers whatever -j is"});
     surrogates.options.push_back({"-j", "N", "runs at a time (default 1)"});
     c.push_back(surrogates);
+    CommandHelp report{"report", "SERIES",
+                       "one self-contained HTML page of a whole analysis: the verdict, the "
+                       "exponents, the figures, the parameters and the timings",
+                       run_answers(false),
+                       "tarnvex-kit report henon.dat --dims 2:3 --surrogates 39"};
+    report.options.push_back({"-o", "FILE.html",
+                              "the page, never over an existing file (default: a fresh "
+                              "STEM.N.html next to the series)"});
+    report.options.push_back({"--quick", "",
+                              "skip the runs at half the radius and of the reversed series "
+                              "(their checks are then listed as not checked)"});
+    report.options.push_back({"--surrogates", "N",
+                              "add the surrogate test with N surrogates (default 0: none; "
+                              "39 is the fewest that can reject at 5 %)"});
+    report.options.push_back({"--seed", "S", "seed of the surrogates (default 1)"});
+    report.options.push_back({"-j", "N", "surrogate runs at a time (default: every processor)"});
+    report.options.push_back({"--threads", "N",
+                              "threads that share the dimensions of a step (default 0: every "
+                              "processor this process may use; a small run uses one)"});
+    report.options.push_back({"--strict", "",
+                              "exit with status 4 when the verdict has warnings (the page is "
+                              "written all the same)"});
+    c.push_back(report);
     return c;
 }
 

@@ -61,6 +61,7 @@ int run_kit(const std::vector<std::string>& args, std::ostream& out, std::ostrea
         if (args[0] == "sweep") return cmd_sweep(rest, out, err);
         if (args[0] == "suggest") return cmd_suggest(rest, out, err);
         if (args[0] == "surrogates") return cmd_surrogates(rest, out, err);
+        if (args[0] == "report") return cmd_report(rest, out, err);
         err << "tarnvex-kit: unknown command '" << args[0] << "'\n";
         print_commands(err);
         return kStatusUsage;

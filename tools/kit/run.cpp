@@ -14,6 +14,7 @@
 #include "kit/session.hpp"
 #include "kit/summary.hpp"
 #include "tarnvex/diagnostics.hpp"
+#include "tarnvex/report.hpp"
 #include "tarnvex/significance.hpp"
 #include "worker_pool.hpp"
 
@@ -112,7 +113,7 @@ int cmd_run(const std::vector<std::string>& args, std::ostream& out, std::ostrea
         // Nothing to judge: the result file holds no counted estimates (at most the warm-up's),
         // and goes.
         fs::remove(r.result_path);
-        throw KitError(kStatusNoSteps, no_step_message(res));
+        throw KitError(kStatusNoSteps, no_step_text(res));
     }
     if (keep) write_new_file(*keep, r.transcript);
     // The verdict's extra runs: half the radius and the reversed series, unless --quick
@@ -158,9 +159,8 @@ int cmd_run(const std::vector<std::string>& args, std::ostream& out, std::ostrea
                       f.mean_enlargements, f.max_enlargements, static_cast<int>(p.dims.to),
                       f.mean_neighbours);
         out << buf;
-        print_figures(out, diagnosis);
-        print_verdict(out, diagnosis);
-        if (reversal != nullptr) print_reversal(out, *reversal);
+        out << figures_text(diagnosis) << verdict_text(diagnosis);
+        if (reversal != nullptr) out << reversal_text(*reversal);
     }
     (void)err;
     return o.has("--strict") && !diagnosis.warnings.empty() ? kStatusWarnings : kStatusOk;

@@ -8,6 +8,7 @@
 
 #include "kit/options.hpp"
 #include "tarnvex/diagnostics.hpp"
+#include "tarnvex/report.hpp"
 #include "tarnvex/result_file.hpp"
 #include "textio/channels.hpp"
 #include "textio/fields.hpp"
@@ -27,15 +28,7 @@ tarnvex::SeriesReading read_series_file(const std::string& path, bool free_forma
 }
 
 std::string reading_line(const tarnvex::SeriesReading& r, std::int32_t used) {
-    const auto read = static_cast<std::int64_t>(r.samples.size());
-    std::string s = "series: " + std::to_string(r.values_in_file) + " values";
-    const std::string cut = r.cut_note();
-    if (!cut.empty()) s += "; " + cut;
-    if (used < read)
-        s += std::string(cut.empty() ? "; " : ", of them ") + "used the first " +
-             std::to_string(used) + " (--npts)";
-    if (cut.empty() && used >= read) s += ", all used";
-    return s;
+    return "series: " + tarnvex::reading_text(r, used);
 }
 
 void refuse_one_integer(const std::vector<float>& samples, const RunParams& p) {

@@ -1,7 +1,5 @@
 #include "kit/summary.hpp"
 
-#include <algorithm>
-#include <ostream>
 #include <sstream>
 
 #include "kit/json.hpp"
@@ -10,10 +8,6 @@
 namespace tarnvex::kit {
 
 namespace {
-
-std::string two(double v) {
-    return fixed2(static_cast<float>(v));
-}
 
 std::string optional_number(const std::optional<double>& v) {
     return v ? json_number(*v) : std::string("null");
@@ -27,79 +21,6 @@ std::string numbers(const std::vector<double>& v) {
 }
 
 }  // namespace
-
-void print_figures(std::ostream& out, const Diagnosis& d) {
-    out << "figures, bits per unit time (exponents from the largest):\n";
-    for (const auto& f : d.figures) {
-        out << "  dimension " << f.dimension << ":";
-        for (const double v : f.sorted)
-            out << ' ' << two(v);
-        out << "\n    lambda1 " << two(f.lambda1);
-        if (f.lambda1_error) {
-            char buf[64];
-            std::snprintf(buf, sizeof buf, "%.3g", *f.lambda1_error);
-            out << " +- " << buf;
-            if (!f.lambda1_radius_error) out << " (trajectory part only)";
-        } else {
-            out << " (no standard error: too few report points)";
-        }
-        out << ", sum " << two(f.sum) << ", Kaplan-Yorke dimension " << two(f.kaplan_yorke) << "\n";
-    }
-    if (d.settles_from) {
-        for (const auto& c : d.checks)
-            if (c.code == "dimension-drift" && !c.note.empty()) out << c.note << "\n";
-    }
-}
-
-std::string not_checked_line(const Diagnosis& d) {
-    // Checks with the same reason share one item.
-    std::vector<std::pair<std::string, std::string>> items;  // codes, reason
-    for (const auto& c : d.not_checked()) {
-        auto same = std::find_if(items.begin(), items.end(),
-                                 [&](const auto& i) { return i.second == c.note; });
-        if (same != items.end()) {
-            same->first += ", " + c.code;
-        } else {
-            items.emplace_back(c.code, c.note);
-        }
-    }
-    std::string s;
-    for (const auto& [codes, reason] : items)
-        s += (s.empty() ? "not checked: " : "; ") + codes + " (" + reason + ")";
-    return s;
-}
-
-void print_verdict(std::ostream& out, const Diagnosis& d) {
-    if (d.warnings.empty()) {
-        out << "verdict: no warnings\n";
-    } else {
-        out << "verdict: " << d.warnings.size()
-            << (d.warnings.size() == 1 ? " warning" : " warnings") << "\n";
-        for (const auto& w : d.warnings)
-            out << "  " << w.code << ": " << w.message << "; " << w.advice << "\n";
-    }
-    const std::string unchecked = not_checked_line(d);
-    if (!unchecked.empty()) out << unchecked << "\n";
-}
-
-void print_reversal(std::ostream& out, const ReverseCheck& c) {
-    out << "time reversal, dimension " << c.dimension << ": "
-        << (c.conclusive ? "conclusive" : "inconclusive") << " (" << c.reason << ")\n";
-    out << "  forward:";
-    for (const double v : c.forward)
-        out << ' ' << two(v);
-    out << "\n  reversed:";
-    for (const double v : c.reversed)
-        out << ' ' << two(v);
-    out << "\n";
-    for (std::size_t i = 0; i < c.forward.size(); ++i) {
-        out << "  " << two(c.forward[i]) << ": " << reversal_name(c.marks[i]);
-        if (c.partner[i] >= 0) {
-            out << " (reversed " << two(c.reversed[static_cast<std::size_t>(c.partner[i])]) << ")";
-        }
-        out << "\n";
-    }
-}
 
 std::string summary_json(const Result& r, const Diagnosis& d, const std::string& result_path,
                          const ReverseCheck* reversal, const std::string& series_path) {
@@ -189,20 +110,6 @@ std::string summary_json(const Result& r, const Diagnosis& d, const std::string&
     }
     j << "\n}\n";
     return j.str();
-}
-
-std::string no_step_message(const Result& r) {
-    std::string s = "no step was counted (" + std::to_string(r.iterations) + " iterations, " +
-                    std::to_string(r.steps_given_up) + " steps given up): ";
-    if (r.derived.ntrip <= kWarmupIterations) {
-        return s + "the series is too short for the warm-up of " +
-               std::to_string(kWarmupIterations) +
-               " iterations; use more samples or a smaller "
-               "evolution time";
-    }
-    return s +
-           "every step was given up or the trajectory ran out; try a larger radius, fewer "
-           "neighbours or an earlier start";
 }
 
 }  // namespace tarnvex::kit
