@@ -192,6 +192,33 @@ TEST(KitPlot, PlainTextNamesAndAColourForEveryExponent) {
     EXPECT_EQ(testing::count_of(f.data.begin()->second, "\n"), 4);
 }
 
+// A long run's curve is drawn through at most 2000 of its records, the last included; a
+// short one's through every record.
+TEST(KitPlot, ALongRunsCurveIsThinned) {
+    for (const int reports : {2000, 2001, 40000}) {
+        textio::StringWriter result;
+        Parameters p;
+        p.dims.from = p.dims.to = 2;
+        Derived d;
+        d.npts = 1000000;
+        result.write(result_file_header("s.dat", "r.out", p, d));
+        RecordObserver records(result, nullptr, nullptr, RecordLayout::Widened);
+        const std::vector<double> sums(2);
+        for (int n = 1; n <= reports; ++n) {
+            const std::vector<float> lambda{static_cast<float>(n) / 1000.0f, -1.0f};
+            records.report({n, 25 * n, 1, 2, false, lambda, sums});
+        }
+        const ResultFile r{tarnvex::parse_result_file(result.text())};
+        const std::string data =
+            plot_files(r, {}, nullptr, "/d", "out.svg", 900).data.begin()->second;
+        const int lines = testing::count_of(data, "\n");
+        EXPECT_LE(lines, 2001) << reports;
+        EXPECT_GE(lines, reports <= 2000 ? reports : 1000) << reports;
+        EXPECT_NE(data.find("\n" + std::to_string(25 * reports) + " "), std::string::npos)
+            << reports << ": the last record drawn";
+    }
+}
+
 TEST(KitPlot, AnExistingImageIsKeptUnlessForced) {
     if (find_on_path("gnuplot").empty()) GTEST_SKIP() << "gnuplot is not installed";
     TempDir dir;

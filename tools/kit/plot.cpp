@@ -198,6 +198,9 @@ void check_summary_matches(const Json& summary, const ResultFile& r, const std::
 
 }  // namespace
 
+// The most records of one dimension a curve is drawn through.
+constexpr std::size_t kMaxPlotRecords = 2000;
+
 PlotFiles plot_files(const ResultFile& r, const std::vector<int>& dims, const Json* summary,
                      const std::string& dir, const std::string& output, long width) {
     std::map<int, std::vector<const SpectrumRecord*>> by_dim;
@@ -246,7 +249,12 @@ PlotFiles plot_files(const ResultFile& r, const std::vector<int>& dims, const Js
     for (const auto& [m, recs] : by_dim) {
         const std::string data = dir + "/dim" + std::to_string(m) + ".dat";
         std::ostringstream d;
-        for (const auto* rec : recs) {
+        // A long run's curve is thinned to every k-th record (and the last): the picture
+        // is the same, the file a fraction.
+        const std::size_t every = (recs.size() + kMaxPlotRecords - 1) / kMaxPlotRecords;
+        for (std::size_t i = 0; i < recs.size(); ++i) {
+            if (i % every != 0 && i + 1 != recs.size()) continue;
+            const SpectrumRecord* rec = recs[i];
             d << rec->samples;
             for (double v : rec->estimates)
                 d << ' ' << (std::isnan(v) ? std::string("NaN") : std::to_string(v));
