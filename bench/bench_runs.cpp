@@ -2,8 +2,12 @@
 
 #include <benchmark/benchmark.h>
 
+#include <cmath>
+
 #include "support/run_util.hpp"
 #include "tarnvex/diagnostics.hpp"
+#include "tarnvex/significance.hpp"
+#include "tarnvex/systems.hpp"
 #include "tarnvex/tarnvex.hpp"
 #include "workloads.hpp"
 
@@ -44,7 +48,43 @@ void BM_DiagnoseLargestRun(benchmark::State& state) {
         benchmark::DoNotOptimize(diagnose(r).warnings.size());
 }
 
+// The Henon map times 10000, truncated.
+std::vector<float> henon(long n) {
+    const std::vector<double> v = generate(*find_system("henon"), n, 100, 1.0);
+    std::vector<float> x(v.size());
+    for (std::size_t i = 0; i < v.size(); ++i)
+        x[i] = static_cast<float>(std::trunc(v[i] * 10000.0));
+    return x;
+}
+
+// One estimate of a long recording, dimensions 2 to 5, ncube 30, one thread: the time per
+// counted step at range(0) samples. At 1,000,000 it must stay within twice that at 20000
+// (the search stops in the first blocks of the series), and the whole run within 20 s.
+void BM_LongHenonRun(benchmark::State& state) {
+    const std::vector<float> x = henon(state.range(0));
+    Parameters p;
+    p.dims = {2, 5};
+    std::int64_t steps = 0;
+    for (auto _ : state) {
+        const Result r = run(x, p);
+        steps += r.counted_steps;
+    }
+    state.counters["per counted step"] = benchmark::Counter(
+        static_cast<double>(steps), benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+}
+
+// The IAAFT surrogates of the surrogate test: 39 of range(0) samples.
+void BM_IaaftSurrogates(benchmark::State& state) {
+    const std::vector<float> x = henon(state.range(0));
+    for (auto _ : state) {
+        for (std::uint64_t index = 0; index < 39; ++index)
+            benchmark::DoNotOptimize(iaaft_surrogate(x, 1, index).size());
+    }
+}
+
 BENCHMARK(BM_LargestRun)->Unit(benchmark::kSecond)->Iterations(1);
+BENCHMARK(BM_LongHenonRun)->Arg(20000)->Arg(1000000)->Unit(benchmark::kSecond)->Iterations(1);
+BENCHMARK(BM_IaaftSurrogates)->Arg(100000)->Unit(benchmark::kSecond)->Iterations(1);
 BENCHMARK(BM_DiagnoseLargestRun)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_MidSizeRun)->Unit(benchmark::kMillisecond)->Iterations(3);
 
