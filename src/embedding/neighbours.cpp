@@ -53,11 +53,13 @@ namespace {
 //
 // Two orders. By the first coordinate (ties by index): the vectors within the radius of the
 // first coordinate are one run of places, found by two binary searches; the order of the
-// table of a short series, searched as one block. By a grid over the first two coordinates:
-// cells of `cell_width` in the first coordinate, within a cell by the second coordinate
-// (ties by index), so that the vectors within the radius of both coordinates are a few runs,
-// one per cell the radius spans; the order of a long series of dimension two and more,
-// whose runs within the first coordinate alone would be long.
+// table of a short series, searched as one block. By a k-d tree over the first `tree_dims`
+// coordinates: each node holds a run of places and the box its vectors span, split at the
+// median of its widest coordinate into two halves, down to leaves of at most kLeaf vectors;
+// a scan visits only the nodes whose box meets the radius around the reference point in the
+// coordinates every dimension it fills shares, so that the vectors it works through are
+// those near the reference point in several coordinates, not in one; the order of a long
+// series.
 //
 // When the table, zero included, spans at most 65535 (compact), the sorted coordinates again
 // in 16 bits as coordinate - base, so that twice as many compare at once.
@@ -67,72 +69,57 @@ struct SearchIndex {
     // Block b holds the places [block_starts[b], block_starts[b + 1]); the largest block.
     std::vector<std::size_t> block_starts;
     std::size_t largest_block = 1;
-    bool grid = false;
-    std::int64_t cell_low = 0;    // the first coordinate's smallest value
-    std::int64_t cell_width = 1;  // of a cell of the grid, in the first coordinate
-    // The first coordinate (by the first coordinate) or the second (on the grid), in the
-    // order of the places.
+    bool tree = false;
+    int tree_dims = 0;
+    // By the first coordinate: the first coordinate in the order of the places.
     std::vector<std::int32_t> sorted_key;
     std::vector<std::int32_t> sorted_index;
     std::vector<std::int32_t> sorted_cols;
-    // On the grid: the cells of each block that hold vectors, in increasing order, with the
-    // place each begins at; block b's are [block_cells[b], block_cells[b + 1]), and
-    // cell_begin[block_cells[b + 1]] ends the last.
-    std::vector<std::int64_t> cell_id;
-    std::vector<std::size_t> cell_begin;
-    std::vector<std::size_t> block_cells;
+    // The k-d tree: nodes (a leaf has no children), each node's box as tree_dims lowest then
+    // tree_dims highest coordinates, and each block's root (-1 for none).
+    struct Node {
+        std::uint32_t begin = 0;  // places [begin, end)
+        std::uint32_t end = 0;
+        std::int32_t left = -1;
+        std::int32_t right = -1;
+    };
+    std::vector<Node> nodes;
+    std::vector<std::int32_t> boxes;
+    std::vector<std::int32_t> roots;
     bool compact = false;
     std::int64_t base = 0;
     std::vector<std::int16_t> sorted_cols16;
 
-    SearchIndex(const DelayVectors& dv, std::vector<std::size_t> starts, bool on_grid)
+    static constexpr int kTreeDims = 6;  // coordinates a tree splits on, at most
+    static constexpr std::size_t kLeaf = 32;
+
+    SearchIndex(const DelayVectors& dv, std::vector<std::size_t> starts, bool on_tree)
         : nvec(dv.nvec()),
           dims(dv.dimensions()),
           block_starts(std::move(starts)),
-          grid(on_grid && dims >= 2) {
+          tree(on_tree && dims >= 1),
+          tree_dims(std::min(dims, kTreeDims)) {
         const auto count = static_cast<std::size_t>(nvec);
         for (std::size_t b = 0; b + 1 < block_starts.size(); ++b)
             largest_block = std::max(largest_block, block_starts[b + 1] - block_starts[b]);
-        sorted_key.resize(count);
         sorted_index.resize(count);
         sorted_cols.resize(count * static_cast<std::size_t>(dims));
         std::iota(sorted_index.begin(), sorted_index.end(), 1);
-        if (count > 0) {
+        if (count > 0 && tree) {
+            for (std::size_t blk = 0; blk < blocks(); ++blk)
+                roots.push_back(build(dv, block_begin(blk), block_end(blk)));
+        } else if (count > 0) {
+            sorted_key.resize(count);
             const std::int32_t* first = dv.column(1);
-            if (grid) {
-                const auto [lo, hi] = std::minmax_element(first, first + count);
-                cell_low = *lo;
-                cell_width = (std::int64_t{*hi} - *lo) / kGridCells + 1;
-            }
-            const std::int32_t* key = grid ? dv.column(2) : first;
             for (std::size_t blk = 0; blk < blocks(); ++blk) {
                 const auto b = sorted_index.begin() + static_cast<std::ptrdiff_t>(block_begin(blk));
                 const auto e = sorted_index.begin() + static_cast<std::ptrdiff_t>(block_end(blk));
-                std::sort(b, e, [&](std::int32_t x, std::int32_t y) {
-                    if (grid) {
-                        const std::int64_t cx = cell_of(first[x - 1]), cy = cell_of(first[y - 1]);
-                        if (cx != cy) return cx < cy;
-                    }
-                    return key[x - 1] < key[y - 1] || (key[x - 1] == key[y - 1] && x < y);
+                std::sort(b, e, [first](std::int32_t x, std::int32_t y) {
+                    return first[x - 1] < first[y - 1] || (first[x - 1] == first[y - 1] && x < y);
                 });
             }
             for (std::size_t i = 0; i < count; ++i)
-                sorted_key[i] = key[sorted_index[i] - 1];
-            if (grid) {
-                for (std::size_t blk = 0; blk < blocks(); ++blk) {
-                    block_cells.push_back(cell_id.size());
-                    const std::size_t from = block_begin(blk);
-                    for (std::size_t i = from; i < block_end(blk); ++i) {
-                        const std::int64_t c = cell_of(first[sorted_index[i] - 1]);
-                        if (i == from || c != cell_id.back()) {
-                            cell_id.push_back(c);
-                            cell_begin.push_back(i);
-                        }
-                    }
-                }
-                block_cells.push_back(cell_id.size());
-                cell_begin.push_back(count);
-            }
+                sorted_key[i] = first[sorted_index[i] - 1];
         }
         for (int k = 1; k <= dims; ++k) {
             const std::int32_t* const col = dv.column(k);
@@ -150,13 +137,6 @@ struct SearchIndex {
         }
     }
 
-    // Cells of the grid across the first coordinate's range.
-    static constexpr std::int64_t kGridCells = 64;
-    // The cell of a first coordinate; a value beyond the range goes to a cell beyond it.
-    std::int64_t cell_of(std::int64_t first) const {
-        const std::int64_t d = first - cell_low;
-        return d >= 0 ? d / cell_width : -((-d + cell_width - 1) / cell_width);
-    }
     std::size_t blocks() const { return block_starts.size() - 1; }
     std::size_t block_begin(std::size_t b) const { return block_starts[b]; }
     std::size_t block_end(std::size_t b) const { return block_starts[b + 1]; }
@@ -164,6 +144,53 @@ struct SearchIndex {
     std::int32_t at(std::size_t place, int k) const {
         return sorted_cols[static_cast<std::size_t>(k - 1) * static_cast<std::size_t>(nvec) +
                            place];
+    }
+    const std::int32_t* low(std::size_t node) const {
+        return boxes.data() + node * 2 * static_cast<std::size_t>(tree_dims);
+    }
+    const std::int32_t* high(std::size_t node) const { return low(node) + tree_dims; }
+
+  private:
+    // The node of the places [begin, end) (their vectors in sorted_index), its subtree built;
+    // -1 for no places.
+    std::int32_t build(const DelayVectors& dv, std::size_t begin, std::size_t end) {
+        if (begin == end) return -1;
+        const auto id = static_cast<std::int32_t>(nodes.size());
+        nodes.push_back(
+            {static_cast<std::uint32_t>(begin), static_cast<std::uint32_t>(end), -1, -1});
+        const std::size_t at_box = boxes.size();
+        boxes.resize(at_box + 2 * static_cast<std::size_t>(tree_dims));
+        int widest = 0;
+        std::int64_t spread = 0;
+        for (int k = 1; k <= tree_dims; ++k) {
+            const std::int32_t* col = dv.column(k);
+            std::int32_t lo = col[sorted_index[begin] - 1];
+            std::int32_t hi = lo;
+            for (std::size_t i = begin; i < end; ++i) {
+                lo = std::min(lo, col[sorted_index[i] - 1]);
+                hi = std::max(hi, col[sorted_index[i] - 1]);
+            }
+            boxes[at_box + static_cast<std::size_t>(k - 1)] = lo;
+            boxes[at_box + static_cast<std::size_t>(tree_dims + k - 1)] = hi;
+            if (std::int64_t{hi} - lo > spread) {
+                spread = std::int64_t{hi} - lo;
+                widest = k;
+            }
+        }
+        if (end - begin <= kLeaf || widest == 0) return id;
+        const std::int32_t* col = dv.column(widest);
+        const std::size_t mid = begin + (end - begin) / 2;
+        std::nth_element(sorted_index.begin() + static_cast<std::ptrdiff_t>(begin),
+                         sorted_index.begin() + static_cast<std::ptrdiff_t>(mid),
+                         sorted_index.begin() + static_cast<std::ptrdiff_t>(end),
+                         [col](std::int32_t x, std::int32_t y) {
+                             return col[x - 1] < col[y - 1] || (col[x - 1] == col[y - 1] && x < y);
+                         });
+        const std::int32_t left = build(dv, begin, mid);
+        const std::int32_t right = build(dv, mid, end);
+        nodes[static_cast<std::size_t>(id)].left = left;
+        nodes[static_cast<std::size_t>(id)].right = right;
+        return id;
     }
 };
 
@@ -182,6 +209,11 @@ struct ScanScratch {
     std::vector<std::uint8_t> counts_here;
     std::vector<std::int32_t> kept;
     std::vector<std::uint8_t> kept_kstop;
+    // The runs of places a tree's search found, and whether coordinate 1 is to be checked.
+    std::vector<std::uint32_t> run_begin;
+    std::vector<std::uint32_t> run_end;
+    std::vector<std::uint8_t> run_check;
+    std::vector<std::int32_t> stack;
 
     explicit ScanScratch(std::size_t block)
         : marks(block / 64 + 1),
@@ -192,7 +224,11 @@ struct ScanScratch {
           within(block),
           counts_here(block + 8),
           kept(block),
-          kept_kstop(block) {}
+          kept_kstop(block),
+          run_begin(block + 1),
+          run_end(block + 1),
+          run_check(block + 1),
+          stack(block + 64) {}
 };
 
 // Adds candidate j to the list of dimension k; a full dimension moves mlow above itself.
@@ -356,16 +392,18 @@ std::size_t keep_run(const SearchIndex& ix, ScanScratch& sc, std::size_t first, 
     return kept;
 }
 
-// The runs of places of block b whose vectors can be within the radius: on the grid, the
-// part of each cell the radius spans whose second coordinate is within it; else the one run
-// whose first coordinate is. Each run goes to keep_run; the count of places kept.
+// The runs of places of block b whose vectors can be within the radius: in a tree, the
+// nodes whose box meets the radius around the reference point in the coordinates shared by
+// every dimension the scan fills (the first mlow, at most the tree's), whole where the box
+// lies within it, else leaf by leaf with the first coordinate checked; else the one run
+// whose first coordinate is within it. Each run goes to keep_run; the count of places kept.
 std::size_t keep_block(const SearchIndex& ix, ScanScratch& sc, std::size_t b, const SearchParams& p,
                        std::int64_t radius,
                        const std::array<std::int64_t, DelayVectors::ROW + 1>& ref, int mlow) {
-    const auto below = [](std::int32_t v, std::int64_t x) { return v < x; };
-    const auto above = [](std::int64_t x, std::int32_t v) { return x < v; };
-    const auto key = ix.sorted_key.begin();
-    if (!ix.grid) {
+    if (!ix.tree) {
+        const auto below = [](std::int32_t v, std::int64_t x) { return v < x; };
+        const auto above = [](std::int64_t x, std::int32_t v) { return x < v; };
+        const auto key = ix.sorted_key.begin();
         const auto lo = std::lower_bound(key + static_cast<std::ptrdiff_t>(ix.block_begin(b)),
                                          key + static_cast<std::ptrdiff_t>(ix.block_end(b)),
                                          ref[1] - radius, below);
@@ -375,28 +413,50 @@ std::size_t keep_block(const SearchIndex& ix, ScanScratch& sc, std::size_t b, co
         return keep_run(ix, sc, static_cast<std::size_t>(lo - key),
                         static_cast<std::size_t>(hi - key), false, p, radius, ref, mlow, 0);
     }
-    const std::int64_t first_cell = ix.cell_of(ref[1] - radius);
-    const std::int64_t last_cell = ix.cell_of(ref[1] + radius);
-    const auto cells = ix.cell_id.begin();
-    auto c =
-        std::lower_bound(cells + static_cast<std::ptrdiff_t>(ix.block_cells[b]),
-                         cells + static_cast<std::ptrdiff_t>(ix.block_cells[b + 1]), first_cell);
+    const int shared = std::min(std::max(mlow, 1), ix.tree_dims);
+    std::size_t runs = 0;
+    std::size_t depth = 0;
+    if (ix.roots[b] >= 0) sc.stack[depth++] = ix.roots[b];
+    while (depth > 0) {
+        const auto node = static_cast<std::size_t>(sc.stack[--depth]);
+        const std::int32_t* lo = ix.low(node);
+        const std::int32_t* hi = ix.high(node);
+        bool meets = true;
+        bool within = true;
+        for (int k = 1; k <= shared; ++k) {
+            const std::int64_t from = ref[static_cast<std::size_t>(k)] - radius;
+            const std::int64_t to = ref[static_cast<std::size_t>(k)] + radius;
+            const auto i = static_cast<std::size_t>(k - 1);
+            if (hi[i] < from || lo[i] > to) {
+                meets = false;
+                break;
+            }
+            within = within && lo[i] >= from && hi[i] <= to;
+        }
+        if (!meets) continue;
+        const SearchIndex::Node& n = ix.nodes[node];
+        if (within || n.left < 0) {
+            // Places of consecutive nodes join into one run.
+            const bool check = !within;
+            if (runs > 0 && sc.run_end[runs - 1] == n.begin &&
+                sc.run_check[runs - 1] == static_cast<std::uint8_t>(check)) {
+                sc.run_end[runs - 1] = n.end;
+            } else {
+                sc.run_begin[runs] = n.begin;
+                sc.run_end[runs] = n.end;
+                sc.run_check[runs] = static_cast<std::uint8_t>(check);
+                ++runs;
+            }
+            continue;
+        }
+        // The left half first, so that runs come in increasing places.
+        sc.stack[depth++] = n.right;
+        sc.stack[depth++] = n.left;
+    }
     std::size_t kept = 0;
-    for (; c != cells + static_cast<std::ptrdiff_t>(ix.block_cells[b + 1]) && *c <= last_cell;
-         ++c) {
-        const auto at = static_cast<std::size_t>(c - cells);
-        const auto cell_first = key + static_cast<std::ptrdiff_t>(ix.cell_begin[at]);
-        const auto cell_last = key + static_cast<std::ptrdiff_t>(ix.cell_begin[at + 1]);
-        // Dimension 1, while it fills, counts vectors whatever their second coordinate.
-        const auto lo = mlow == 1 ? cell_first
-                                  : std::lower_bound(cell_first, cell_last, ref[2] - radius, below);
-        const auto hi =
-            mlow == 1 ? cell_last : std::upper_bound(lo, cell_last, ref[2] + radius, above);
-        if (lo == hi) continue;
-        // A cell at either end of the span holds first coordinates beyond the radius too.
-        const bool edge = *c == first_cell || *c == last_cell;
-        kept = keep_run(ix, sc, static_cast<std::size_t>(lo - key),
-                        static_cast<std::size_t>(hi - key), edge, p, radius, ref, mlow, kept);
+    for (std::size_t r = 0; r < runs; ++r) {
+        kept = keep_run(ix, sc, sc.run_begin[r], sc.run_end[r], sc.run_check[r] != 0, p, radius,
+                        ref, mlow, kept);
     }
     return kept;
 }
@@ -477,9 +537,9 @@ class PlainSearch final : public NeighbourSearch {
 
 class FastSearch final : public NeighbourSearch {
   public:
-    FastSearch(const DelayVectors& dv, std::vector<std::size_t> block_starts, bool grid)
+    FastSearch(const DelayVectors& dv, std::vector<std::size_t> block_starts, bool tree)
         : NeighbourSearch(dv),
-          index_(dv, std::move(block_starts), grid),
+          index_(dv, std::move(block_starts), tree),
           scratch_(index_.largest_block) {}
     bool marks_clear() const {
         for (std::uint64_t w : scratch_.marks)
@@ -523,10 +583,10 @@ std::vector<std::size_t> fast::search_blocks(std::int64_t nvec, std::size_t bloc
 }
 
 std::unique_ptr<NeighbourSearch> fast::make_search(const DelayVectors& dv, std::size_t block,
-                                                   std::optional<bool> grid) {
+                                                   std::optional<bool> tree) {
     const bool long_series = dv.nvec() > kWholeSearchUpTo;
     return std::make_unique<FastSearch>(dv, search_blocks(dv.nvec(), block),
-                                        grid.value_or(long_series));
+                                        tree.value_or(long_series));
 }
 
 bool fast::marks_clear(const NeighbourSearch& search) {

@@ -104,20 +104,19 @@ namespace fast {
 // the fastest way there. A longer one is searched in blocks that double from
 // kFirstSearchBlock vectors up to kLargestSearchBlock: a step whose dimensions fill early
 // (chaos, most steps) stops within the first few small blocks, and one whose dimensions
-// do not fill (noise at a small radius) visits few blocks in all. Each block is searched
-// through a grid over the first two coordinates, so that the vectors visited are those
-// within the radius of two coordinates, not of one.
+// do not fill (noise, high dimensions) visits few blocks in all. Each block is searched
+// through a k-d tree over its first coordinates, so that the vectors visited are those
+// near the reference point in several coordinates, not in one.
 inline constexpr std::int64_t kWholeSearchUpTo = 32768;
 inline constexpr std::size_t kFirstSearchBlock = 4096;
 inline constexpr std::size_t kLargestSearchBlock = 262144;
 // Where the blocks of a search over nvec vectors begin, the end last: blocks of `block`
 // vectors, or for block 0 the blocks a run chooses.
 std::vector<std::size_t> search_blocks(std::int64_t nvec, std::size_t block = 0);
-// block: the vectors of a block, 0 for the blocks a run chooses; grid: whether a block is
-// searched through the grid (for a table of two or more dimensions), none for a long series
-// only.
+// block: the vectors of a block, 0 for the blocks a run chooses; tree: whether a block is
+// searched through a k-d tree, none for a long series only.
 std::unique_ptr<NeighbourSearch> make_search(const DelayVectors& dv, std::size_t block = 0,
-                                             std::optional<bool> grid = std::nullopt);
+                                             std::optional<bool> tree = std::nullopt);
 // For tests: no mark of a fast search is left set between scans; a fast search compares
 // 16-bit coordinates (its table spans at most 65535).
 bool marks_clear(const NeighbourSearch& search);

@@ -48,17 +48,17 @@ struct Fixture {
         const SearchState before = s;
         SearchResult result = plain;
         // The fast search as a run chooses it, then in blocks of other sizes, by the first
-        // coordinate and through the grid (a long series is searched so): all leave what
+        // coordinate and through a tree (a long series is searched so): all leave what
         // the plain scan leaves.
         for (const std::size_t block :
              {std::size_t{0}, std::size_t{1}, std::size_t{3}, std::size_t{64}, std::size_t{500}})
-            for (const std::optional<bool> grid :
+            for (const std::optional<bool> tree :
                  {std::optional<bool>(), std::optional<bool>(true), std::optional<bool>(false)}) {
-                if (block == 0 && grid.has_value()) continue;
-                SCOPED_TRACE(testing::Message() << "blocks of " << block << ", grid "
-                                                << (grid ? (*grid ? "on" : "off") : "chosen"));
+                if (block == 0 && tree.has_value()) continue;
+                SCOPED_TRACE(testing::Message() << "blocks of " << block << ", tree "
+                                                << (tree ? (*tree ? "on" : "off") : "chosen"));
                 SearchState u = before;
-                const auto fast_search = fast::make_search(*dv, block, grid);
+                const auto fast_search = fast::make_search(*dv, block, tree);
                 const auto own = std::make_unique<Neighbourhoods>();
                 Neighbourhoods& into = block == 0 ? *nb : *own;
                 const SearchResult r = fast_search->find(p, iref, u, into);
