@@ -17,7 +17,9 @@ namespace tarnvex {
 // Reads a series file by the program's rules: free-format numbers separated by blanks,
 // tabs, commas or line ends, at most kMaxSamples of them; the count is the position of the
 // last value that differs from the fill value 123456.7. For a file of at most
-// kProgramSamples values these are the program's samples. Throws SeriesError.
+// kProgramSamples values these are the program's samples. Throws SeriesError for a value
+// that is not a number among the first kProgramSamples (where the program fails too); one
+// after them ends the read, the values before it kept.
 class SeriesError : public std::runtime_error {
   public:
     using std::runtime_error::runtime_error;
@@ -30,8 +32,12 @@ struct SeriesReading {
     // The numbers the file holds, read or not, counted up to kMaxValuesCounted.
     static constexpr std::int64_t kMaxValuesCounted = 1'000'000'000'000'000'000;
     std::int64_t values_in_file = 0;
-    // "used the first 20000 of 108000 values: the sample limit" when values were left
-    // out, else empty.
+    // Where a value that is not a number ended the read beyond the program's first
+    // kProgramSamples values (which the program never reads), and how many values were
+    // used; empty when the read did not stop so.
+    std::string stopped;
+    // `stopped`, or "used the first 10000000 of 10800000 values: the sample limit" when
+    // values were left out, else empty.
     std::string cut_note() const;
 };
 

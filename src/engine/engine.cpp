@@ -13,8 +13,8 @@
 
 namespace tarnvex {
 
-static_assert(kProgramSamples == NMAX && kMaxSamples >= NMAX && kMaxDimension == MMAX && kMaxNeighbours == KMAX &&
-              kWarmupIterations == NWARM);
+static_assert(kProgramSamples == NMAX && kMaxSamples >= NMAX && kMaxDimension == MMAX &&
+              kMaxNeighbours == KMAX && kWarmupIterations == NWARM);
 
 KernelSet default_kernel_set() noexcept {
 #ifdef TARNVEX_PLAIN_KERNELS
@@ -78,6 +78,7 @@ struct Check {
 
 // The first check that fails, or none.
 std::optional<Check> first_refusal(std::span<const float> samples, const Parameters& p) {
+    static_assert(kMaxSamples == 10'000'000, "the message below names the limit");
     if (samples.size() > static_cast<std::size_t>(kMaxSamples)) {
         return Check{Refusal::TooManySamples, "more than 10000000 samples"};
     }

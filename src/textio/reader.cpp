@@ -249,13 +249,13 @@ ReadStatus read_into(RecordSource& src, Targets& targets, BadValue* bad) {
     std::string_view rec;
     if (!src.next_record(rec)) return ReadStatus::End;
     std::size_t record = 1;
-    // A failed value: where it stands, for whoever asked.
-    const auto failed = [&](ReadStatus s, std::size_t start, std::string_view token) {
-        if (bad != nullptr) *bad = {record, start + 1, std::string(token)};
-        return s;
-    };
     std::size_t pos = 0;
     std::size_t t = 0;
+    // A failed value: where it stands, for whoever asked.
+    const auto failed = [&](ReadStatus s, std::size_t start, std::string_view token) {
+        if (bad != nullptr) *bad = {record, start + 1, std::string(token), t};
+        return s;
+    };
     // True after a value whose separator has not yet taken a comma: the next comma then
     // belongs to that separator instead of making a null value.
     bool after_value = false;

@@ -60,6 +60,7 @@ struct BadValue {
     std::size_t record = 0;
     std::size_t column = 0;
     std::string text;
+    std::size_t target = 0;  // the target it was for, from 0
 };
 
 // The same statement into a table of reals (the series read); `bad`, when given, learns

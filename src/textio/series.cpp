@@ -200,6 +200,7 @@ std::string series_layout_refusal(std::string_view text, const std::string& path
 }
 
 std::string SeriesReading::cut_note() const {
+    if (!stopped.empty()) return stopped;
     if (samples.size() != static_cast<std::size_t>(kMaxSamples) ||
         values_in_file <= static_cast<std::int64_t>(samples.size()))
         return {};
@@ -211,24 +212,48 @@ namespace {
 
 // The samples of a series read from `src`, at most kMaxSamples, as the program reads its
 // table: unread and passed-over entries hold the fill value, and the count is the last
-// entry that differs from it. `path` names the file in the error.
-std::vector<float> samples_of(textio::RecordSource& src, const std::string& path) {
-    std::vector<float> values;
+// entry that differs from it; and, when the read stopped early, why.
+struct SamplesRead {
+    std::vector<float> samples;
+    std::string stopped;
+};
+
+// A value that is not a number ends the read with an error where the program's own read
+// (its first kProgramSamples values) would meet it. Beyond those, where the program reads
+// nothing, it ends the read instead: the values before it are kept, and `stopped` says so,
+// so that a file the program reads (a footer line after 20000 values, say) stays readable.
+// `path` names the file in the error and the note.
+SamplesRead samples_of(textio::RecordSource& src, const std::string& path) {
+    SamplesRead r;
     textio::BadValue bad;
     const textio::ReadStatus status =
-        textio::read_free(src, values, static_cast<std::size_t>(kMaxSamples), SENTINEL, &bad);
+        textio::read_free(src, r.samples, static_cast<std::size_t>(kMaxSamples), SENTINEL, &bad);
     if (status == textio::ReadStatus::SyntaxError ||
         status == textio::ReadStatus::ConversionError) {
-        throw SeriesError(path + ", line " + std::to_string(bad.record) + ", column " +
-                          std::to_string(bad.column) + ": '" + bad.text +
-                          "' is not a finite number");
+        const std::string where = path + ", line " + std::to_string(bad.record) + ", column " +
+                                  std::to_string(bad.column) + ": '" + bad.text +
+                                  "' is not a finite number";
+        if (bad.target < static_cast<std::size_t>(kProgramSamples)) throw SeriesError(where);
+        r.samples.resize(std::min(r.samples.size(), bad.target));
+        r.stopped = "the read stopped at " + where + "; the " + std::to_string(bad.target) +
+                    " values before it are used";
     }
-    std::size_t count = values.size();
-    while (count > 0 && values[count - 1] == SENTINEL)
+    std::size_t count = r.samples.size();
+    while (count > 0 && r.samples[count - 1] == SENTINEL)
         --count;
-    values.resize(count);
-    values.shrink_to_fit();
-    return values;
+    r.samples.resize(count);
+    r.samples.shrink_to_fit();
+    return r;
+}
+
+SamplesRead samples_of_file(const std::string& path) {
+    textio::SeriesFile file;
+    try {
+        file.open_existing("", std::filesystem::absolute(path).string());
+    } catch (const textio::FatalError& e) {
+        throw SeriesError(path + ": " + std::string(textio::fatal_message(e.number)));
+    }
+    return samples_of(file, path);
 }
 
 // The guards around a series read: the refusal of the text's layout, the hint on a value
@@ -243,7 +268,9 @@ SeriesReading guarded_reading(std::string_view text, const std::string& path, bo
     }
     SeriesReading r;
     try {
-        r.samples = read_samples();
+        SamplesRead read = read_samples();
+        r.samples = std::move(read.samples);
+        r.stopped = std::move(read.stopped);
     } catch (const SeriesError& e) {
         throw SeriesError(e.what() + unreadable_hint(text, path));
     }
@@ -276,7 +303,7 @@ SeriesReading guarded_reading(std::string_view text, const std::string& path, bo
 
 SeriesReading read_series_guarded(const std::string& path, bool free_format) {
     const std::string text = read_text(path);
-    return guarded_reading(text, path, free_format, [&] { return read_series(path); });
+    return guarded_reading(text, path, free_format, [&] { return samples_of_file(path); });
 }
 
 SeriesReading read_series_text(std::string_view text, const std::string& path, bool free_format) {
@@ -289,13 +316,7 @@ SeriesReading read_series_text(std::string_view text, const std::string& path, b
 }
 
 std::vector<float> read_series(const std::string& path) {
-    textio::SeriesFile file;
-    try {
-        file.open_existing("", std::filesystem::absolute(path).string());
-    } catch (const textio::FatalError& e) {
-        throw SeriesError(path + ": " + std::string(textio::fatal_message(e.number)));
-    }
-    return samples_of(file, path);
+    return samples_of_file(path).samples;
 }
 
 }  // namespace tarnvex

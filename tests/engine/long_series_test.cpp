@@ -69,8 +69,8 @@ TEST(LongSeries, TheSameRunWithEitherKernelSetAndOnAnyLanes) {
 }
 
 // A whole run of 400000 samples: lambda1 of the map (0.60 bits per iteration) with a
-// standard error a tenth of a run of 20000, and a result file in the program's layout (no
-// field overflows) that reads back.
+// standard error a tenth of a run of 20000, and a result file (written in the widened
+// layout, which is the program's where no field overflows, as here) that reads back.
 TEST(LongSeries, AWholeRunOfFourHundredThousandSamples) {
     const std::vector<float> x = henon(400000);
     Parameters p;

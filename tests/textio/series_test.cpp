@@ -2,12 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 #include <string>
 
 #include "support/run_util.hpp"
 #include "tarnvex/series.hpp"
 #include "tarnvex/tarnvex.hpp"
+#include "textio/channels.hpp"
 #include "textio/reader.hpp"
 
 namespace tarnvex::textio {
@@ -227,3 +229,42 @@ TEST(SeriesLoading, GuardedReaderOverTextMatchesTheFile) {
 
 }  // namespace
 }  // namespace tarnvex::textio
+
+namespace tarnvex {
+namespace {
+
+// A value that is not a number fails the read where the program's read fails; after the
+// program's 20000 values, which it never reads, it ends the read with a note instead.
+TEST(SeriesLoading, ANonNumberAfterTheProgramsValuesEndsTheRead) {
+    const struct {
+        int values;
+        bool refused;
+    } cases[] = {{100, true}, {19999, true}, {20000, false}, {30000, false}};
+    for (const auto& c : cases) {
+        std::string text;
+        for (int i = 0; i < c.values; ++i)
+            text += std::to_string((i * 37) % 1000 - 500) + "\n";
+        text += "end\n1 2 3\n";
+        if (c.refused) {
+            EXPECT_THROW((void)read_series_text(text, "s.dat", true), SeriesError) << c.values;
+            continue;
+        }
+        const SeriesReading r = read_series_text(text, "s.dat", true);
+        ASSERT_EQ(r.samples.size(), static_cast<std::size_t>(c.values));
+        EXPECT_EQ(r.samples.back(), static_cast<float>(((c.values - 1) * 37) % 1000 - 500));
+        EXPECT_EQ(r.cut_note(), "the read stopped at s.dat, line " + std::to_string(c.values + 1) +
+                                    ", column 1: 'end' is not a finite number; the " +
+                                    std::to_string(c.values) + " values before it are used");
+        if (c.values == 20000) {
+            // The program reads the same samples and never meets the word.
+            textio::StringSource src(text);
+            const auto table = std::make_unique<textio::SampleTable>();
+            EXPECT_NE(textio::read_series(src, *table), textio::ReadStatus::SyntaxError);
+            EXPECT_TRUE(std::equal(r.samples.begin(), r.samples.end(), table->samples().begin(),
+                                   table->samples().end()));
+        }
+    }
+}
+
+}  // namespace
+}  // namespace tarnvex

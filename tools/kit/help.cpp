@@ -13,8 +13,9 @@ std::vector<OptionHelp> run_answers(bool lists) {
     const std::string list = lists ? " (a comma-separated list gives a grid)" : "";
     return {
         {"--npts", "N",
-         "samples to use (default: all of them, at most 10000000; the program tarnvex itself "
-         "reads only the first 20000)"},
+         "samples to use (default: all of them, at most " + std::to_string(kMaxSamples) +
+             "; the program tarnvex itself reads only the first " +
+             std::to_string(kProgramSamples) + ")"},
         {"--ncube", lists ? "K1,K2,..." : "K",
          "neighbours per neighbourhood, 1 to 200 (default 30)" + list},
         {"--tmax", "T", "counted steps wanted after the warm-up (default: to the end of the data)"},
@@ -41,7 +42,8 @@ std::vector<CommandHelp> make_commands() {
          "SYSTEM",
          "a series from a system with known exponents (henon, logistic, "
          "lorenz, rossler)",
-         {{"-n", "N", "samples (default: the system's, at most 10000000)"},
+         {{"-n", "N",
+           "samples (default: the system's, at most " + std::to_string(kMaxSamples) + ")"},
           {"--transient", "N", "iterations or steps dropped first (default: the system's)"},
           {"--step", "H", "integration and sampling step of a flow (default: the system's)"},
           {"--scale", "S", "factor before truncation to integers (default: the system's)"},
@@ -58,7 +60,8 @@ std::vector<CommandHelp> make_commands() {
                    "a comma is the decimal point; cells are separated by "
                    "blanks, tabs or semicolons"},
                   {"--steps", "S", "integer steps the range of the column spans (default 100000)"},
-                  {"--cut", "", "keep the first 10000000 values of a longer column"},
+                  {"--cut", "",
+                   "keep the first " + std::to_string(kMaxSamples) + " values of a longer column"},
                   {"-o", "OUT",
                    "write the series to OUT, never over an existing file (default: "
                    "standard output)"}},
@@ -89,7 +92,9 @@ std::vector<CommandHelp> make_commands() {
     run.options.push_back({"--keep-transcript", "FILE",
                            "write the console transcript tarnvex "
                            "would have written, dialogue included (a series of at "
-                           "most 20000 samples: tarnvex reads no more)"});
+                           "most " +
+                               std::to_string(kProgramSamples) +
+                               " samples: tarnvex reads no more)"});
     run.options.push_back({"--json", "FILE",
                            "write the whole summary as JSON (- for standard "
                            "output)"});
