@@ -356,36 +356,42 @@ std::size_t keep_run(const SearchIndex& ix, ScanScratch& sc, std::size_t first, 
                      std::size_t kept) {
     const std::int32_t least = mlow == 1 ? 1 : std::max(mlow, 2);
     const std::size_t band = last - first;
+    // The scratch through plain pointers: a byte stored through a vector's element could
+    // be any object to the compiler, which would then reload every vector's pointer after
+    // each store and leave the loops unvectorised.
+    std::uint8_t* __restrict const counts_here = sc.counts_here.data();
+    std::int16_t* __restrict const kstop16 = sc.kstop_sorted16.data();
+    std::int32_t* __restrict const kstop32 = sc.kstop_sorted.data();
+    std::int32_t* __restrict const kept_place = sc.kept.data();
+    std::uint8_t* __restrict const kept_kstop = sc.kept_kstop.data();
     // In the block's order, over contiguous coordinates: where each candidate leaves the
     // radius, found without a branch.
     if (ix.compact) {
-        first_excess16(ix, first, last, ref, radius, p.mto, sc.kstop_sorted16.data(),
-                       sc.within.data());
+        first_excess16(ix, first, last, ref, radius, p.mto, kstop16, sc.within.data());
         for (std::size_t i = 0; i < band; ++i)
-            sc.counts_here[i] = sc.kstop_sorted16[i] > least ? 1 : 0;
+            counts_here[i] = kstop16[i] > least ? 1 : 0;
     } else {
-        first_excess(ix, first, last, ref, radius, p.mto, sc.kstop_sorted.data());
+        first_excess(ix, first, last, ref, radius, p.mto, kstop32);
         for (std::size_t i = 0; i < band; ++i)
-            sc.counts_here[i] = sc.kstop_sorted[i] > least ? 1 : 0;
+            counts_here[i] = kstop32[i] > least ? 1 : 0;
     }
     if (check_first) {
+        const std::int32_t* __restrict const first_col = ix.sorted_cols.data() + first;
         for (std::size_t i = 0; i < band; ++i) {
-            if (std::llabs(std::int64_t{ix.at(first + i, 1)} - ref[1]) > radius)
-                sc.counts_here[i] = 0;
+            if (std::llabs(std::int64_t{first_col[i]} - ref[1]) > radius) counts_here[i] = 0;
         }
     }
     // The places that count, eight flags (one byte each) at a time.
     for (std::size_t i = band; i < ((band + 7) & ~std::size_t{7}); ++i)
-        sc.counts_here[i] = 0;
+        counts_here[i] = 0;
     for (std::size_t i0 = 0; i0 < band; i0 += 8) {
         std::uint64_t flags;
-        std::memcpy(&flags, sc.counts_here.data() + i0, sizeof flags);
+        std::memcpy(&flags, counts_here + i0, sizeof flags);
         while (flags != 0) {
             const std::size_t i = i0 + static_cast<std::size_t>(std::countr_zero(flags)) / 8;
             flags &= flags - 1;
-            sc.kept[kept] = static_cast<std::int32_t>(first + i);
-            sc.kept_kstop[kept] =
-                static_cast<std::uint8_t>(ix.compact ? sc.kstop_sorted16[i] : sc.kstop_sorted[i]);
+            kept_place[kept] = static_cast<std::int32_t>(first + i);
+            kept_kstop[kept] = static_cast<std::uint8_t>(ix.compact ? kstop16[i] : kstop32[i]);
             ++kept;
         }
     }
@@ -472,28 +478,35 @@ void scan_block(const SearchIndex& ix, ScanScratch& sc, std::size_t b, const Sea
     // Marked by index within the block, with one summary bit for each word of marks that
     // holds any.
     const auto first_index = static_cast<std::int64_t>(ix.block_begin(b)) + 1;
+    // Plain pointers, as in keep_run: byte stores must not make the compiler reload them.
+    std::uint8_t* __restrict const kstop = sc.kstop.data();
+    std::uint64_t* __restrict const marks = sc.marks.data();
+    std::uint64_t* __restrict const summary = sc.summary.data();
+    const std::int32_t* __restrict const kept_place = sc.kept.data();
+    const std::uint8_t* __restrict const kept_kstop = sc.kept_kstop.data();
+    const std::int32_t* __restrict const sorted_index = ix.sorted_index.data();
     std::size_t smin = sc.summary.size();
     std::size_t smax = 0;
     for (std::size_t q = 0; q < kept; ++q) {
-        const auto place = static_cast<std::size_t>(sc.kept[q]);
-        const auto bit = static_cast<std::size_t>(ix.sorted_index[place] - first_index);
-        sc.kstop[bit] = sc.kept_kstop[q];
+        const auto place = static_cast<std::size_t>(kept_place[q]);
+        const auto bit = static_cast<std::size_t>(sorted_index[place] - first_index);
+        kstop[bit] = kept_kstop[q];
         const std::size_t w = bit >> 6;
-        sc.marks[w] |= std::uint64_t{1} << (bit & 63);
-        sc.summary[w >> 6] |= std::uint64_t{1} << (w & 63);
+        marks[w] |= std::uint64_t{1} << (bit & 63);
+        summary[w >> 6] |= std::uint64_t{1} << (w & 63);
         smin = std::min(smin, w >> 6);
         smax = std::max(smax, w >> 6);
     }
     // In increasing index: the counting. Every mark is cleared, also after the last
     // dimension has filled.
     for (std::size_t sw = smin; sw <= smax; ++sw) {
-        std::uint64_t words = sc.summary[sw];
-        sc.summary[sw] = 0;
+        std::uint64_t words = summary[sw];
+        summary[sw] = 0;
         while (words != 0) {
             const std::size_t w = sw * 64 + static_cast<std::size_t>(std::countr_zero(words));
             words &= words - 1;
-            std::uint64_t bits = sc.marks[w];
-            sc.marks[w] = 0;
+            std::uint64_t bits = marks[w];
+            marks[w] = 0;
             while (bits != 0 && mlow <= p.mto) {
                 const auto bit = w * 64 + static_cast<std::size_t>(std::countr_zero(bits));
                 const auto j = static_cast<std::int64_t>(bit) + first_index;
@@ -501,8 +514,8 @@ void scan_block(const SearchIndex& ix, ScanScratch& sc, std::size_t b, const Sea
                 if (j > p.nlast) break;
                 if (std::llabs(j - iref) < NEXCL) continue;
                 if (mlow == 1) take(nb, 1, j, p.ncube, mlow);
-                const int kstop = sc.kstop[bit];
-                for (int k = mlow > 2 ? mlow : 2; k < kstop; ++k)
+                const int stop = kstop[bit];
+                for (int k = mlow > 2 ? mlow : 2; k < stop; ++k)
                     take(nb, k, j, p.ncube, mlow);
             }
         }
