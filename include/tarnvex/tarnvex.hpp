@@ -33,9 +33,9 @@ inline constexpr int kProgramSamples = 20000;
 // samples, its tables sized by the samples used and the highest dimension; for a series of
 // at most kProgramSamples it is the program's run, number for number.
 inline constexpr int kMaxSamples = 10'000'000;  // samples and delay vectors
-inline constexpr int kMaxDimension = 20;      // embedding dimensions
-inline constexpr int kMaxNeighbours = 200;    // neighbours per neighbourhood
-inline constexpr int kWarmupIterations = 25;  // iterations at an evolution time of 1 sample
+inline constexpr int kMaxDimension = 20;        // embedding dimensions
+inline constexpr int kMaxNeighbours = 200;      // neighbours per neighbourhood
+inline constexpr int kWarmupIterations = 25;    // iterations at an evolution time of 1 sample
 // Counted steps between two report points: the running estimates are kept (and the result
 // file written) whenever the count of steps is a multiple of it.
 inline constexpr int kReportEvery = 25;

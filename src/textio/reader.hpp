@@ -4,8 +4,8 @@
 #include <cstdint>
 #include <span>
 #include <string>
-#include <vector>
 #include <string_view>
+#include <vector>
 
 namespace tarnvex::textio {
 

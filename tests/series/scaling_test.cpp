@@ -2,7 +2,6 @@
 // of the doubles, and their refusals.
 
 #include "tarnvex/scaling.hpp"
-#include "tarnvex/tarnvex.hpp"
 
 #include <gtest/gtest.h>
 
@@ -11,6 +10,8 @@
 #include <limits>
 #include <string>
 #include <vector>
+
+#include "tarnvex/tarnvex.hpp"
 
 namespace tarnvex {
 namespace {

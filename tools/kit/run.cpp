@@ -103,8 +103,10 @@ int cmd_run(const std::vector<std::string>& args, std::ostream& out, std::ostrea
     refuse_one_integer(samples, p);
     if (keep && samples.size() > static_cast<std::size_t>(kProgramSamples)) {
         throw UsageError("--keep-transcript: " + series + " holds " +
-                         std::to_string(samples.size()) + " samples, and tarnvex reads only the "
-                         "first " + std::to_string(kProgramSamples) +
+                         std::to_string(samples.size()) +
+                         " samples, and tarnvex reads only the "
+                         "first " +
+                         std::to_string(kProgramSamples) +
                          ": it could not have written a transcript of this run");
     }
     const RunOutcome r = run_engine(series, samples, result, p, keep.has_value());
