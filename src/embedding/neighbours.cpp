@@ -243,12 +243,11 @@ inline void take(Neighbourhoods& nb, int k, std::int64_t j, int ncube, int& mlow
 // The coordinates 2..mto of a candidate that passed the first coordinate and the
 // temporal exclusion: counted for every dimension still filling while the running
 // maximum stays within the radius.
-inline void examine(const DelayVectors& dv, const SearchParams& p, std::int64_t j,
+inline void examine(const std::int32_t* v, const SearchParams& p, std::int64_t j,
                     std::int64_t idist, std::int64_t radius,
                     const std::array<std::int64_t, DelayVectors::ROW + 1>& ref, int& mlow,
                     Neighbourhoods& nb) {
     if (mlow == 1) take(nb, 1, j, p.ncube, mlow);
-    const std::int32_t* const v = dv.row(j);
     for (int k = 2; k <= p.mto; ++k) {
         const std::int64_t d = std::llabs(v[k - 1] - ref[static_cast<std::size_t>(k)]);
         if (d > idist) idist = d;
@@ -335,14 +334,20 @@ void scan_plain(const DelayVectors& dv, const SearchParams& p, std::int64_t iref
         nb.nn(k) = 0;
     const std::int64_t radius = iradius;
     const auto ref = reference(dv, iref, p.mto);
-    const std::int32_t* first = dv.column(1);
-    for (std::int64_t j = 1; j <= p.nlast; ++j) {
-        if (mlow > p.mto) break;  // every dimension is full: nothing more can be counted
+    if (p.nlast < 1) return;
+    const std::int32_t* const first = dv.column(1);
+    const std::int32_t* const rows = dv.row(1);
+    const std::int64_t nlast = p.nlast;
+    const int mto = p.mto;
+    const std::int64_t centre = ref[1];
+    for (std::int64_t j = 1; j <= nlast; ++j) {
+        if (mlow > mto) break;  // every dimension is full: nothing more can be counted
         // The first coordinate is tested before anything else.
-        const std::int64_t idist = std::llabs(first[j - 1] - ref[1]);
+        const std::int64_t idist = std::llabs(first[j - 1] - centre);
         if (idist > radius) continue;
         if (std::llabs(j - iref) < NEXCL) continue;
-        examine(dv, p, j, idist, radius, ref, mlow, nb);
+        examine(rows + static_cast<std::size_t>(j - 1) * DelayVectors::ROW, p, j, idist, radius,
+                ref, mlow, nb);
     }
 }
 
