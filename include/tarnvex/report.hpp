@@ -129,7 +129,7 @@ std::string utc_now_text();
 // One figure of a page: what it shows (its title and a text alternative with its key
 // numbers), and how gnuplot draws it (the script, which names its data files by their
 // names alone, and their contents).
-struct FigureSpec {
+struct FigurePlan {
     std::string id;     // unique on the page: "running", "portrait", ...
     std::string title;  // a sentence, shown above the figure
     std::string alt;    // the figure in words, with its key numbers
@@ -140,11 +140,11 @@ struct FigureSpec {
 };
 
 // The figures of a page, in the page's order.
-std::vector<FigureSpec> report_figures(const Analysis& a);
+std::vector<FigurePlan> report_figures(const Analysis& a);
 
 // The one small figure of a run's summary in a notebook: the running lambda1 of every
 // dimension against the samples counted.
-FigureSpec convergence_figure(const Result& r, int width, int height);
+FigurePlan convergence_figure(const Result& r, int width, int height);
 
 // A figure as drawn (an inline <svg> element), or why it is not.
 struct DrawnFigure {
@@ -158,7 +158,7 @@ struct DrawnFigure {
 // the figure's id (figures share a page), gnuplot's own title and description replaced by
 // the figure's. Where gnuplot is not installed or fails, the figure is not drawn and its
 // note says why.
-std::vector<DrawnFigure> draw_figures(const std::vector<FigureSpec>& figures);
+std::vector<DrawnFigure> draw_figures(const std::vector<FigurePlan>& figures);
 
 // The full path of gnuplot on PATH, or empty.
 std::string gnuplot_path();

@@ -81,10 +81,10 @@ std::span<const float> used_samples(const Analysis& a) {
     return std::span<const float>(a.samples).first(n);
 }
 
-FigureSpec series_figure(const Analysis& a) {
+FigurePlan series_figure(const Analysis& a) {
     const auto x = used_samples(a);
     const std::size_t n = std::min(x.size(), kSeriesStretch);
-    FigureSpec f;
+    FigurePlan f;
     f.id = "series";
     f.title = "The series: the first " + std::to_string(n) + " of the " + std::to_string(x.size()) +
               " samples used";
@@ -112,10 +112,10 @@ FigureSpec series_figure(const Analysis& a) {
     return f;
 }
 
-FigureSpec portrait_figure(const Analysis& a) {
+FigurePlan portrait_figure(const Analysis& a) {
     const auto x = used_samples(a);
     const int delay = a.request.parameters.delay;
-    FigureSpec f;
+    FigurePlan f;
     f.id = "portrait";
     f.title = "Delay portrait at the delay used (" + std::to_string(delay) +
               "): x(t + delay) against x(t)";
@@ -170,9 +170,9 @@ FigureSpec portrait_figure(const Analysis& a) {
     return f;
 }
 
-FigureSpec running_figure(const Analysis& a) {
+FigurePlan running_figure(const Analysis& a) {
     const Result& r = a.result;
-    FigureSpec f;
+    FigurePlan f;
     f.id = "running";
     f.title = "Running estimates of every dimension against the samples counted";
     const auto panels = static_cast<int>(r.dimensions.size());
@@ -256,8 +256,8 @@ FigureSpec running_figure(const Analysis& a) {
     return f;
 }
 
-FigureSpec lambda1_figure(const Analysis& a) {
-    FigureSpec f;
+FigurePlan lambda1_figure(const Analysis& a) {
+    FigurePlan f;
     f.id = "lambda1";
     f.title = "λ1 ± its standard error against the embedding dimension";
     f.height = 320;
@@ -283,9 +283,9 @@ FigureSpec lambda1_figure(const Analysis& a) {
     return f;
 }
 
-FigureSpec delay_figure(const Analysis& a) {
+FigurePlan delay_figure(const Analysis& a) {
     const DelaySuggestion& s = *a.delay;
-    FigureSpec f;
+    FigurePlan f;
     f.id = "delay";
     f.title = "Mutual information and autocorrelation against the lag; the suggested delay " +
               std::to_string(s.delay) + ", the delay used " +
@@ -339,9 +339,9 @@ FigureSpec delay_figure(const Analysis& a) {
     return f;
 }
 
-FigureSpec cao_figure(const Analysis& a) {
+FigurePlan cao_figure(const Analysis& a) {
     const CaoTable& c = *a.cao;
-    FigureSpec f;
+    FigurePlan f;
     f.id = "cao";
     f.title = "Cao's E1 and E2 against the embedding dimension (delay " + std::to_string(c.delay) +
               ", the first " + std::to_string(a.cao_samples) + " samples)";
@@ -380,9 +380,9 @@ FigureSpec cao_figure(const Analysis& a) {
     return f;
 }
 
-FigureSpec surrogates_figure(const Analysis& a) {
+FigurePlan surrogates_figure(const Analysis& a) {
     const SurrogateTest& t = *a.surrogates;
-    FigureSpec f;
+    FigurePlan f;
     f.id = "surrogates";
     f.title =
         "λ1 of the data and of " + std::to_string(t.count) + " IAAFT surrogates, every dimension";
@@ -426,8 +426,8 @@ FigureSpec surrogates_figure(const Analysis& a) {
     return f;
 }
 
-FigureSpec reversal_figure(const ReverseCheck& c) {
-    FigureSpec f;
+FigurePlan reversal_figure(const ReverseCheck& c) {
+    FigurePlan f;
     f.id = "reversal";
     f.title = "Time reversal, dimension " + std::to_string(c.dimension) +
               ": forward exponents and negated reversed ones";
@@ -487,8 +487,8 @@ FigureSpec reversal_figure(const ReverseCheck& c) {
 
 }  // namespace
 
-std::vector<FigureSpec> report_figures(const Analysis& a) {
-    std::vector<FigureSpec> figures;
+std::vector<FigurePlan> report_figures(const Analysis& a) {
+    std::vector<FigurePlan> figures;
     const bool counted = a.result.counted_steps > 0;
     if (!used_samples(a).empty()) {
         figures.push_back(series_figure(a));
@@ -505,8 +505,8 @@ std::vector<FigureSpec> report_figures(const Analysis& a) {
     return figures;
 }
 
-FigureSpec convergence_figure(const Result& r, int width, int height) {
-    FigureSpec f;
+FigurePlan convergence_figure(const Result& r, int width, int height) {
+    FigurePlan f;
     f.id = "convergence";
     f.title = "Running λ1 of every dimension";
     f.width = width;

@@ -26,7 +26,7 @@ namespace {
 // The terminal of every figure: plain text (no markup in names), a white background, and
 // neither mouse nor standalone options, which would add a script and references to
 // gnuplot's own files.
-std::string terminal_lines(const FigureSpec& f) {
+std::string terminal_lines(const FigurePlan& f) {
     return "set terminal svg size " + std::to_string(f.width) + "," + std::to_string(f.height) +
            " noenhanced font 'sans,11' background '#ffffff'\nset output 'figure.svg'\n";
 }
@@ -115,7 +115,7 @@ std::string prefix_ids(const std::string& svg, const std::string& prefix) {
 
 // gnuplot's SVG as an element to inline: from <svg on, its title and description the
 // figure's, labelled for assistive technology by them.
-std::optional<std::string> inline_svg(const std::string& file, const FigureSpec& f) {
+std::optional<std::string> inline_svg(const std::string& file, const FigurePlan& f) {
     const std::size_t start = file.find("<svg");
     if (start == std::string::npos) return std::nullopt;
     std::string svg = prefix_ids(file.substr(start), f.id);
@@ -149,7 +149,7 @@ std::string gnuplot_path() {
     return {};
 }
 
-std::vector<DrawnFigure> draw_figures(const std::vector<FigureSpec>& figures) {
+std::vector<DrawnFigure> draw_figures(const std::vector<FigurePlan>& figures) {
     std::vector<DrawnFigure> drawn(figures.size());
     const std::string gnuplot = gnuplot_path();
     if (gnuplot.empty()) {
@@ -167,7 +167,7 @@ std::vector<DrawnFigure> draw_figures(const std::vector<FigureSpec>& figures) {
     const std::string root = tmpl;
     try {
         for (std::size_t i = 0; i < figures.size(); ++i) {
-            const FigureSpec& f = figures[i];
+            const FigurePlan& f = figures[i];
             const std::string dir = root + "/" + std::to_string(i);
             fs::create_directory(dir);
             for (const auto& [name, text] : f.data)

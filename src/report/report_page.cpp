@@ -146,7 +146,7 @@ std::string parameters_text(const Parameters& p, const Derived& d, float radius_
     return s + ", kernels " + (p.kernels == KernelSet::Plain ? "plain" : "fast");
 }
 
-std::string figure_block(const FigureSpec& f, const DrawnFigure& d, const std::string& extra) {
+std::string figure_block(const FigurePlan& f, const DrawnFigure& d, const std::string& extra) {
     std::string s = "<figure id=\"fig-" + f.id + "\">\n<h3>" + esc(f.title) + "</h3>\n";
     if (d.svg) {
         s += *d.svg + "\n";
@@ -262,7 +262,7 @@ std::string spectrum_html(const Result& r, const Diagnosis& d, bool draw) {
          "; padding: 2px 10px;\"><strong>" + mark + "</strong>\n<pre>" + esc(verdict_text(d)) +
          "</pre></div>\n";
     if (draw) {
-        const FigureSpec f = convergence_figure(r, 520, 240);
+        const FigurePlan f = convergence_figure(r, 520, 240);
         const std::vector<DrawnFigure> drawn = draw_figures({f});
         if (drawn[0].svg) s += "<div style=\"max-width: 520px;\">" + *drawn[0].svg + "</div>\n";
     }
@@ -344,15 +344,15 @@ std::string report_html(const Analysis& a, const std::vector<DrawnFigure>& figur
     }
 
     h += "<section id=\"figures\">\n<h2>Figures</h2>\n";
-    const std::vector<FigureSpec> specs = report_figures(a);
-    for (std::size_t i = 0; i < specs.size(); ++i) {
+    const std::vector<FigurePlan> plans = report_figures(a);
+    for (std::size_t i = 0; i < plans.size(); ++i) {
         const DrawnFigure missing{std::nullopt, "not drawn"};
         const DrawnFigure& drawn = i < figures.size() ? figures[i] : missing;
         std::string extra;
-        if (specs[i].id == "surrogates") extra = surrogates_html(*a.surrogates);
-        if (specs[i].id == "reversal") extra = reversal_html(*d.reversal);
-        if (specs[i].id == "cao") extra = cao_html(*a.cao);
-        h += figure_block(specs[i], drawn, extra);
+        if (plans[i].id == "surrogates") extra = surrogates_html(*a.surrogates);
+        if (plans[i].id == "reversal") extra = reversal_html(*d.reversal);
+        if (plans[i].id == "cao") extra = cao_html(*a.cao);
+        h += figure_block(plans[i], drawn, extra);
     }
     if (!a.surrogates) h += "<p class=\"note\">Surrogates: " + esc(a.surrogates_note) + ".</p>\n";
     if (counted && !d.reversal) {

@@ -181,7 +181,7 @@ TEST(ReportFigures, ThePortraitHistogramCountsEveryPair) {
         const Analysis a = analyse(read_series(dir.file("h.dat")), q, {});
         const auto figures = report_figures(a);
         const auto portrait = std::find_if(figures.begin(), figures.end(),
-                                           [](const FigureSpec& f) { return f.id == "portrait"; });
+                                           [](const FigurePlan& f) { return f.id == "portrait"; });
         ASSERT_NE(portrait, figures.end());
         ASSERT_EQ(portrait->data.size(), 1u);
         std::istringstream rows(portrait->data[0].second);
@@ -212,34 +212,34 @@ TEST(ReportFigures, DrawnFiguresKeepTheirIdsApartAndReferNowhereElse) {
     TempDir dir;
     dir.write("h.dat", testing::henon_series(3000));
     const Analysis a = henon_analysis(dir.file("h.dat"), 3, false);
-    const auto specs = report_figures(a);
-    const auto drawn = draw_figures(specs);
-    ASSERT_EQ(drawn.size(), specs.size());
+    const auto plans = report_figures(a);
+    const auto drawn = draw_figures(plans);
+    ASSERT_EQ(drawn.size(), plans.size());
     std::set<std::string> all_ids;
     const std::regex id_attr(R"( id=['"]([^'"]+)['"])");
     const std::regex ref(R"((?:href|xlink:href)=['"]([^'"]*)['"]|url\(([^)]*)\))");
-    for (std::size_t i = 0; i < specs.size(); ++i) {
-        ASSERT_TRUE(drawn[i].svg) << specs[i].id << ": " << drawn[i].note;
+    for (std::size_t i = 0; i < plans.size(); ++i) {
+        ASSERT_TRUE(drawn[i].svg) << plans[i].id << ": " << drawn[i].note;
         const std::string& svg = *drawn[i].svg;
-        EXPECT_EQ(svg.rfind("<svg", 0), 0u) << specs[i].id;
+        EXPECT_EQ(svg.rfind("<svg", 0), 0u) << plans[i].id;
         EXPECT_EQ(svg.find("<?xml"), std::string::npos);
         EXPECT_EQ(svg.find("<script"), std::string::npos);
         EXPECT_NE(
-            svg.find("<title id=\"" + specs[i].id + "-title\">" + html_escape(specs[i].title)),
+            svg.find("<title id=\"" + plans[i].id + "-title\">" + html_escape(plans[i].title)),
             std::string::npos);
-        EXPECT_NE(svg.find(html_escape(specs[i].alt)), std::string::npos);
+        EXPECT_NE(svg.find(html_escape(plans[i].alt)), std::string::npos);
         std::set<std::string> ids;
         for (std::sregex_iterator m(svg.begin(), svg.end(), id_attr), stop; m != stop; ++m) {
             const std::string id = (*m)[1];
-            EXPECT_EQ(id.rfind(specs[i].id + "-", 0), 0u) << id;
+            EXPECT_EQ(id.rfind(plans[i].id + "-", 0), 0u) << id;
             EXPECT_TRUE(all_ids.insert(id).second) << id << " is on two figures";
             ids.insert(id);
         }
         for (std::sregex_iterator m(svg.begin(), svg.end(), ref), stop; m != stop; ++m) {
             const std::string target = (*m)[1].matched ? (*m)[1].str() : (*m)[2].str();
             if (target.rfind("data:", 0) == 0) continue;
-            ASSERT_EQ(target.rfind('#', 0), 0u) << specs[i].id << " refers to " << target;
-            EXPECT_EQ(ids.count(target.substr(1)), 1u) << specs[i].id << ": " << target;
+            ASSERT_EQ(target.rfind('#', 0), 0u) << plans[i].id << " refers to " << target;
+            EXPECT_EQ(ids.count(target.substr(1)), 1u) << plans[i].id << ": " << target;
         }
     }
 }

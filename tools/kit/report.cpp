@@ -76,8 +76,8 @@ int cmd_report(const std::vector<std::string>& args, std::ostream& out, std::ost
     source.date = utc_now_text();
 
     const Analysis a = analyse(reading.samples, request, source);
-    const std::vector<FigureSpec> specs = report_figures(a);
-    const std::vector<DrawnFigure> drawn = draw_figures(specs);
+    const std::vector<FigurePlan> plans = report_figures(a);
+    const std::vector<DrawnFigure> drawn = draw_figures(plans);
     const std::string html = report_html(a, drawn);
     try {
         write_report(page, html);
@@ -88,8 +88,8 @@ int cmd_report(const std::vector<std::string>& args, std::ostream& out, std::ost
     const auto drawn_count = std::count_if(drawn.begin(), drawn.end(),
                                            [](const DrawnFigure& d) { return d.svg.has_value(); });
     out << "wrote " << page << " (" << html.size() << " bytes; " << drawn_count << " of "
-        << specs.size() << " figures drawn by gnuplot)\n";
-    if (drawn_count < static_cast<long>(specs.size())) {
+        << plans.size() << " figures drawn by gnuplot)\n";
+    if (drawn_count < static_cast<long>(plans.size())) {
         for (const auto& d : drawn)
             if (!d.svg) {
                 out << "figures " << d.note << "\n";
