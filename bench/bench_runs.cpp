@@ -48,20 +48,11 @@ void BM_DiagnoseLargestRun(benchmark::State& state) {
         benchmark::DoNotOptimize(diagnose(r).warnings.size());
 }
 
-// The Henon map times 10000, truncated.
-std::vector<float> henon(long n) {
-    const std::vector<double> v = generate(*find_system("henon"), n, 100, 1.0);
-    std::vector<float> x(v.size());
-    for (std::size_t i = 0; i < v.size(); ++i)
-        x[i] = static_cast<float>(std::trunc(v[i] * 10000.0));
-    return x;
-}
-
 // One estimate of a long recording, dimensions 2 to 5, ncube 30, one thread: the time per
 // counted step at range(0) samples. At 1,000,000 it must stay within twice that at 20000
 // (the search stops in the first blocks of the series), and the whole run within 20 s.
 void BM_LongHenonRun(benchmark::State& state) {
-    const std::vector<float> x = henon(state.range(0));
+    const std::vector<float> x = testing::henon_samples(state.range(0));
     Parameters p;
     p.dims = {2, 5};
     std::int64_t steps = 0;
@@ -75,7 +66,7 @@ void BM_LongHenonRun(benchmark::State& state) {
 
 // The IAAFT surrogates of the surrogate test: 39 of range(0) samples.
 void BM_IaaftSurrogates(benchmark::State& state) {
-    const std::vector<float> x = henon(state.range(0));
+    const std::vector<float> x = testing::henon_samples(state.range(0));
     for (auto _ : state) {
         for (std::uint64_t index = 0; index < 39; ++index)
             benchmark::DoNotOptimize(iaaft_surrogate(x, 1, index).size());

@@ -16,27 +16,11 @@ std::string esc(std::string_view s) {
     return html_escape(s);
 }
 
-std::string err3(double v) {
-    char buf[32];
-    std::snprintf(buf, sizeof buf, "%.3g", v);
-    return buf;
-}
-
-std::string seconds(double v) {
-    char buf[32];
-    std::snprintf(buf, sizeof buf, "%.2f s", v);
-    return buf;
-}
-
-std::string p_value(double v) {
-    char buf[32];
-    std::snprintf(buf, sizeof buf, "%.3f", v);
-    return buf;
-}
-
-std::string g(double v) {
-    char buf[32];
-    std::snprintf(buf, sizeof buf, "%g", v);
+// A number in a printf format of one double ("%.3g" three significant digits, "%.2f s"
+// seconds, "%.3f" a p-value, "%g" as short as it goes).
+std::string printed(const char* format, double v) {
+    char buf[48];
+    std::snprintf(buf, sizeof buf, format, v);
     return buf;
 }
 
@@ -117,7 +101,7 @@ std::string exponents_table(const Result& r, const Diagnosis& d) {
             exps += (exps.empty() ? "" : " ") + fixed2(v);
         std::string l1 = fixed2(f.lambda1);
         if (f.lambda1_error) {
-            l1 += " ± " + err3(*f.lambda1_error);
+            l1 += " ± " + printed("%.3g", *f.lambda1_error);
             if (!f.lambda1_radius_error) l1 += " (trajectory part only)";
         } else {
             l1 += " (no standard error: too few report points)";
@@ -138,11 +122,12 @@ std::string parameters_text(const Parameters& p, const Derived& d, float radius_
                             : "to the end of the data (" + std::to_string(d.tmax) + ")") +
                     ", delay " + std::to_string(p.delay) + " samples, dimensions " +
                     std::to_string(p.dims.from) + " to " + std::to_string(p.dims.to) + ", start " +
-                    std::to_string(p.start) + ", dt " + g(static_cast<double>(p.dt)) + ", evolv " +
-                    std::to_string(p.evolv) + " samples, radius " +
-                    g(static_cast<double>(radius_pct)) + " % of the extent";
+                    std::to_string(p.start) + ", dt " + printed("%g", static_cast<double>(p.dt)) +
+                    ", evolv " + std::to_string(p.evolv) + " samples, radius " +
+                    printed("%g", static_cast<double>(radius_pct)) + " % of the extent";
     if (radius_pct == p.radius_pct)
-        s += " (" + g(static_cast<double>(d.initial_radius)) + " in units of the series)";
+        s += " (" + printed("%g", static_cast<double>(d.initial_radius)) +
+             " in units of the series)";
     return s + ", kernels " + (p.kernels == KernelSet::Plain ? "plain" : "fast");
 }
 
@@ -204,9 +189,9 @@ std::string surrogates_html(const SurrogateTest& t) {
         s += "<tr><td class=\"num\">" + std::to_string(r.dimension) + "</td><td class=\"num\">" +
              fixed2(r.data_lambda1) + "</td><td class=\"num\">" + spread +
              "</td><td class=\"num\">" + std::to_string(r.below) + ", " + std::to_string(r.above) +
-             ", " + std::to_string(r.ties) + "</td><td class=\"num\">" + p_value(r.p_value) +
-             "</td><td>" + direction_name(r.direction) + "</td><td>" + esc(r.verdict) +
-             "</td></tr>\n";
+             ", " + std::to_string(r.ties) + "</td><td class=\"num\">" +
+             printed("%.3f", r.p_value) + "</td><td>" + direction_name(r.direction) + "</td><td>" +
+             esc(r.verdict) + "</td></tr>\n";
     }
     s += "</tbody>\n</table>\n<p><strong>surrogate verdict (" + std::to_string(t.count) +
          " surrogates):</strong> " + esc(t.verdict) + "</p>\n";
@@ -400,17 +385,17 @@ std::string report_html(const Analysis& a, const std::vector<DrawnFigure>& figur
     h += "<section id=\"timings\">\n<h2>Time each part took</h2>\n<table>\n";
     double total = 0.0;
     for (const auto& t : a.timings) {
-        h += volatile_row(t.part, seconds(t.seconds));
+        h += volatile_row(t.part, printed("%.2f s", t.seconds));
         total += t.seconds;
     }
     double drawing = 0.0;
     for (const auto& f : figures)
         drawing += f.seconds;
     if (!figures.empty()) {
-        h += volatile_row("the figures (gnuplot)", seconds(drawing));
+        h += volatile_row("the figures (gnuplot)", printed("%.2f s", drawing));
         total += drawing;
     }
-    h += volatile_row("all parts", seconds(total));
+    h += volatile_row("all parts", printed("%.2f s", total));
     h += "</table>\n</section>\n</main>\n";
 
     h += "<footer>\n<h2>Where the numbers come from</h2>\n<p>Every number on this page is the "

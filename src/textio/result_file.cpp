@@ -71,6 +71,7 @@ struct RecordObserver::Channels {
           result(result_to),
           console(console_sink != nullptr ? *console_sink : nowhere) {}
     RecordSink& result_sink;
+    std::string record;  // a widened spectrum record being built
     textio::NullWriter nowhere;
     SinkWriter result;
     SinkWriter console;
@@ -83,33 +84,46 @@ RecordLayout record_layout(std::int64_t samples_used) {
 namespace {
 
 // Samples counted and the dimension, then the estimates, of a file spectrum record.
-constexpr int kCountWidth = 7;
-constexpr int kEstimateWidth = 10;
+constexpr std::size_t kCountWidth = 7;
+constexpr std::size_t kEstimateWidth = 10;
 constexpr int kDecimals = 2;
 
-// A field of at least `width` positions: the value right-justified, or in as many
-// positions as it needs.
-void append_widened_int(std::string& out, std::int64_t value, int width) {
-    std::string f;
-    textio::append_int_field(f, value, 20);
-    const std::size_t first = f.find_first_not_of(' ');
-    const std::size_t need = f.size() - first;
-    if (need > static_cast<std::size_t>(width)) {
-        out.append(f, first);
-    } else {
-        textio::append_int_field(out, value, width);
-    }
+// Appends a field of `width` positions, or of as many as its value needs when they are
+// too few. `append(out, w)` appends the field at w positions; at kWide every value fits,
+// and a field right-justified there and cut to its last `width` positions is the field at
+// `width` positions.
+template <class Append>
+void append_widened(std::string& out, std::size_t width, Append append) {
+    constexpr int kWide = 60;
+    const std::size_t start = out.size();
+    append(out, kWide);
+    const std::size_t need = out.size() - out.find_first_not_of(' ', start);
+    out.erase(start, out.size() - start - std::max(need, width));
 }
 
-void append_widened_fixed(std::string& out, float value, int width, int decimals) {
-    std::string f;
-    textio::append_fixed_field(f, value, 60, decimals);
-    const std::size_t first = f.find_first_not_of(' ');
-    if (std::isfinite(value) && f.size() - first > static_cast<std::size_t>(width)) {
-        out.append(f, first);
-    } else {
-        textio::append_fixed_field(out, value, width, decimals);
+// One spectrum record, CR LF included, appended to `out`.
+void append_file_spectrum_record(std::string& out, std::int64_t samples, int dimension,
+                                 std::span<const float> estimates, RecordLayout layout) {
+    if (layout == RecordLayout::Program) {
+        std::array<textio::Item, MMAX + 2> items{textio::Item(samples), textio::Item(dimension)};
+        const std::size_t m = std::min<std::size_t>(estimates.size(), MMAX);
+        for (std::size_t i = 0; i < m; ++i)
+            items[i + 2] = textio::Item(estimates[i]);
+        textio::append_edited(out, textio::kFileSpectrum,
+                              std::span<const textio::Item>(items.data(), m + 2));
+        return;
     }
+    const auto integer = [](std::int64_t v) {
+        return [v](std::string& o, int w) { textio::append_int_field(o, v, w); };
+    };
+    append_widened(out, kCountWidth, integer(samples));
+    append_widened(out, kCountWidth, integer(dimension));
+    for (const float v : estimates) {
+        append_widened(out, kEstimateWidth, [v](std::string& o, int w) {
+            textio::append_fixed_field(o, v, w, kDecimals);
+        });
+    }
+    out += "\r\n";
 }
 
 }  // namespace
@@ -117,20 +131,7 @@ void append_widened_fixed(std::string& out, float value, int width, int decimals
 std::string file_spectrum_record(std::int64_t samples, int dimension,
                                  std::span<const float> estimates, RecordLayout layout) {
     std::string out;
-    if (layout == RecordLayout::Program) {
-        std::array<textio::Item, MMAX + 2> items{textio::Item(samples), textio::Item(dimension)};
-        for (std::size_t i = 0; i < estimates.size() && i < MMAX; ++i)
-            items[i + 2] = textio::Item(estimates[i]);
-        textio::append_edited(out, textio::kFileSpectrum,
-                              std::span<const textio::Item>(
-                                  items.data(), std::min<std::size_t>(estimates.size(), MMAX) + 2));
-    } else {
-        append_widened_int(out, samples, kCountWidth);
-        append_widened_int(out, dimension, kCountWidth);
-        for (const float v : estimates)
-            append_widened_fixed(out, v, kEstimateWidth, kDecimals);
-        out += "\r\n";
-    }
+    append_file_spectrum_record(out, samples, dimension, estimates, layout);
     return out;
 }
 
@@ -189,8 +190,12 @@ void RecordObserver::report(const ReportEvent& e) {
         if (layout_ == RecordLayout::Program) {
             channels_->result.write_edited(textio::kFileSpectrum, list);
         } else {
-            channels_->result_sink.write(
-                file_spectrum_record(e.nstep * e.evolv, e.dimension, e.exponents, layout_));
+            // Built in a buffer kept from record to record.
+            std::string& record = channels_->record;
+            record.clear();
+            append_file_spectrum_record(record, e.nstep * e.evolv, e.dimension, e.exponents,
+                                        layout_);
+            channels_->result_sink.write(record);
         }
     }
     if (next_ != nullptr) next_->report(e);

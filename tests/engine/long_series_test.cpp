@@ -10,6 +10,7 @@
 
 #include "engine/step_loop.hpp"
 #include "support/result_compare.hpp"
+#include "support/run_util.hpp"
 #include "tarnvex/diagnostics.hpp"
 #include "tarnvex/result_file.hpp"
 #include "tarnvex/systems.hpp"
@@ -17,15 +18,6 @@
 
 namespace tarnvex {
 namespace {
-
-// The Hénon map's first coordinate times 10000, truncated.
-std::vector<float> henon(long n) {
-    const std::vector<double> v = generate(*find_system("henon"), n, 100, 1.0);
-    std::vector<float> x(v.size());
-    for (std::size_t i = 0; i < v.size(); ++i)
-        x[i] = static_cast<float>(std::trunc(v[i] * 10000.0));
-    return x;
-}
 
 struct Outcome {
     Result result;
@@ -47,7 +39,7 @@ Outcome run_on_lanes(const std::vector<float>& x, const Parameters& p, int lanes
 // lie in every block before it): the fast search, block by block, finds the plain scan's
 // neighbours, and two or three lanes give one lane's run.
 TEST(LongSeries, TheSameRunWithEitherKernelSetAndOnAnyLanes) {
-    const std::vector<float> x = henon(300000);
+    const std::vector<float> x = testing::henon_samples(300000);
     Parameters p;
     p.dims = {1, 5};
     p.ncube = 40;
@@ -72,7 +64,7 @@ TEST(LongSeries, TheSameRunWithEitherKernelSetAndOnAnyLanes) {
 // standard error a tenth of a run of 20000, and a result file (written in the widened
 // layout, which is the program's where no field overflows, as here) that reads back.
 TEST(LongSeries, AWholeRunOfFourHundredThousandSamples) {
-    const std::vector<float> x = henon(400000);
+    const std::vector<float> x = testing::henon_samples(400000);
     Parameters p;
     p.dims = {2, 2};
     p.threads = 2;

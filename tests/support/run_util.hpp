@@ -64,6 +64,15 @@ inline std::string henon_series(int n) {
     return series_text(generate(*find_system("henon"), n, 100, 1.0), 10000.0);
 }
 
+// The same samples as floats, without the text in between (long series).
+inline std::vector<float> henon_samples(long n) {
+    const std::vector<double> v = generate(*find_system("henon"), n, 100, 1.0);
+    std::vector<float> x(v.size());
+    for (std::size_t i = 0; i < v.size(); ++i)
+        x[i] = static_cast<float>(std::trunc(v[i] * 10000.0));
+    return x;
+}
+
 // Blocks of ten doublings: sample (b, t) = (5000 + b) * 2^t for b = 0..39, t = 0..9. In
 // two dimensions with delay 1 the displacements within a block lie on one line, so the
 // covariance of dimension 2 stays singular until the radius takes in other blocks.

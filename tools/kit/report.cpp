@@ -32,17 +32,6 @@ std::string shell_word(const std::string& a) {
     return q + "'";
 }
 
-// A page name next to the series that does not exist yet: STEM.N.html.
-std::string fresh_page_name(const std::string& series) {
-    const fs::path s(series);
-    for (int n = 1; n < 100000; ++n) {
-        const fs::path candidate =
-            s.parent_path() / (s.stem().string() + "." + std::to_string(n) + ".html");
-        if (!fs::exists(candidate)) return candidate.string();
-    }
-    throw UsageError("no fresh page name next to " + series);
-}
-
 }  // namespace
 
 int cmd_report(const std::vector<std::string>& args, std::ostream& out, std::ostream&) {
@@ -58,7 +47,7 @@ int cmd_report(const std::vector<std::string>& args, std::ostream& out, std::ost
     const long processors = std::max(1L, static_cast<long>(std::thread::hardware_concurrency()));
     request.jobs = static_cast<int>(o.get_long("-j", processors, 1, 64));
     const std::string series = o.positional()[0];
-    const std::string page = o.get("-o") ? *o.get("-o") : fresh_page_name(series);
+    const std::string page = o.get("-o") ? *o.get("-o") : fresh_name(series, "html");
     if (fs::exists(fs::symlink_status(page)))
         throw UsageError(page + " exists; it is not overwritten");
 

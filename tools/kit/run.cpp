@@ -91,7 +91,7 @@ int cmd_run(const std::vector<std::string>& args, std::ostream& out, std::ostrea
     RunParams p = run_params_of(o);
     p.threads = static_cast<int>(o.get_long("--threads", 0, 0, 256));
     const std::string series = o.positional()[0];
-    const std::string result = o.get("-o") ? *o.get("-o") : fresh_result_name(series);
+    const std::string result = o.get("-o") ? *o.get("-o") : fresh_name(series, "out");
     const auto keep = o.get("--keep-transcript");
     if (keep && fs::exists(*keep)) throw UsageError(*keep + " exists; it is not overwritten");
     const auto json = o.get("--json");

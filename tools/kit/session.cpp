@@ -48,14 +48,14 @@ void check_parameters(const std::vector<float>& samples, const RunParams& p) {
     }
 }
 
-std::string fresh_result_name(const std::string& series) {
+std::string fresh_name(const std::string& series, const std::string& extension) {
     const fs::path s(series);
     for (int n = 1; n < 100000; ++n) {
         const fs::path candidate =
-            s.parent_path() / (s.stem().string() + "." + std::to_string(n) + ".out");
+            s.parent_path() / (s.stem().string() + "." + std::to_string(n) + "." + extension);
         if (!fs::exists(candidate)) return candidate.string();
     }
-    throw UsageError("no fresh result file name next to " + series);
+    throw UsageError("no fresh ." + extension + " name next to " + series);
 }
 
 namespace {

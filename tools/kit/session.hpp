@@ -49,8 +49,9 @@ struct RunOutcome {
 RunOutcome run_engine(const std::string& series, const std::vector<float>& samples,
                       const std::string& result, const RunParams& p, bool keep_transcript);
 
-// A result file name next to the series that does not exist yet: STEM.N.out.
-std::string fresh_result_name(const std::string& series);
+// A name next to the series that does not exist yet: STEM.N.EXTENSION (extension without
+// its dot), for the first N from 1 that is free.
+std::string fresh_name(const std::string& series, const std::string& extension);
 
 // A value as the result file shows it: rounded to two decimals, ties away from zero.
 std::string fixed2(float v);
