@@ -52,7 +52,6 @@ void DelayVectors::finish() {
         lowest_ = std::min<std::int64_t>(*lo, 0);
         highest_ = std::max<std::int64_t>(*hi, 0);
     }
-    narrow_ = highest_ - lowest_ <= std::int64_t{INT32_MAX};
 }
 
 }  // namespace tarnvex::embedding

@@ -36,7 +36,7 @@ class DelayVectors {
     int dimensions() const { return dims_; }
     // True when the table, zero included, spans at most 2^31 - 1: the difference of any two
     // coordinates fits 32 bits.
-    bool narrow() const { return narrow_; }
+    bool narrow() const { return highest_ - lowest_ <= std::int64_t{INT32_MAX}; }
     // The smallest and largest coordinate of the table, zero included.
     std::int64_t lowest() const { return lowest_; }
     std::int64_t highest() const { return highest_; }
@@ -68,7 +68,6 @@ class DelayVectors {
     std::vector<std::int32_t> rows_;
     std::int64_t nvec_ = 0;
     int dims_ = 0;
-    bool narrow_ = false;
     std::int64_t lowest_ = 0;
     std::int64_t highest_ = 0;
 };

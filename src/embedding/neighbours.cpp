@@ -140,11 +140,6 @@ struct SearchIndex {
     std::size_t blocks() const { return block_starts.size() - 1; }
     std::size_t block_begin(std::size_t b) const { return block_starts[b]; }
     std::size_t block_end(std::size_t b) const { return block_starts[b + 1]; }
-    // Coordinate k at a place.
-    std::int32_t at(std::size_t place, int k) const {
-        return sorted_cols[static_cast<std::size_t>(k - 1) * static_cast<std::size_t>(nvec) +
-                           place];
-    }
     const std::int32_t* low(std::size_t node) const {
         return boxes.data() + node * 2 * static_cast<std::size_t>(tree_dims);
     }
